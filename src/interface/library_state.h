@@ -1,0 +1,38 @@
+// The library-wide state that the exported calls share between calls: the
+// library has no handles, so the current store, folder and item and the
+// fields bound for the next item live here, one instance per loaded library.
+// The calls come from one thread at a time; there is no lock.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "interface/bound_fields.h"
+
+namespace vendrel {
+
+struct LibraryState {
+  LibraryState();
+
+  uint8_t store_open = 0;  // 1 between CreatePst(A) and CommitPst(A)
+  uint8_t eml_mode = 0;    // set by CreateEML; nothing clears it
+
+  BoundFields<char16_t> wide;  // filled by the wide binding calls
+  BoundFields<char> narrow;    // filled by the narrow ones (suffix A)
+
+  std::vector<TaggedPropBinding> tagged_props;  // shared by both families
+  std::vector<AttachBinding> attachments;       // shared by both families
+  std::vector<RecipientBinding<char16_t>> wide_recipients;
+  std::vector<RecipientBinding<char>> narrow_recipients;
+
+  std::u16string eml_directory;  // receives the next .eml file
+  std::u16string eml_file_name;  // name of the next .eml file
+  std::optional<std::u16string> remembered_output_path;
+};
+
+// The instance, constructed with the library-wide defaults when the library loads.
+LibraryState& library_state();
+
+}  // namespace vendrel
