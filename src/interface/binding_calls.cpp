@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/errors.h"
+#include "common/strings.h"
 #include "interface/binding.h"
 #include "interface/export_guard.h"
 #include "interface/library_state.h"
