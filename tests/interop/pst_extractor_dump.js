@@ -1,0 +1,78 @@
+// Prints what pst-extractor reads from a PST file as JSON: the store name and
+// the folder tree with every item's main fields, recipients and attachments
+// (content as a SHA-256 so that large attachments compare cheaply).
+// Usage: node pst_extractor_dump.js FILE.pst
+'use strict';
+const crypto = require('crypto');
+const { PSTFile } = require('pst-extractor');
+
+function attachmentBytes(attachment) {
+  const stream = attachment.fileInputStream;
+  if (!stream) return Buffer.alloc(0);
+  const chunks = [];
+  const buffer = Buffer.alloc(8176);
+  let read;
+  while ((read = stream.read(buffer)) > 0) chunks.push(Buffer.from(buffer.subarray(0, read)));
+  return Buffer.concat(chunks);
+}
+
+function dumpMessage(message) {
+  const item = {
+    messageClass: message.messageClass,
+    subject: message.subject,
+    body: message.body,
+    bodyHTML: message.bodyHTML,
+    senderName: message.senderName,
+    senderEmailAddress: message.senderEmailAddress,
+    importance: message.importance,
+    sensitivity: message.sensitivity,
+    messageDeliveryTime: message.messageDeliveryTime ? message.messageDeliveryTime.toISOString() : null,
+    clientSubmitTime: message.clientSubmitTime ? message.clientSubmitTime.toISOString() : null,
+    displayTo: message.displayTo,
+    displayCC: message.displayCC,
+    displayBCC: message.displayBCC,
+    recipients: [],
+    attachments: [],
+  };
+  for (let i = 0; i < message.numberOfRecipients; i++) {
+    const r = message.getRecipient(i);
+    item.recipients.push({
+      displayName: r.displayName, emailAddress: r.emailAddress, addressType: r.addrType,
+      recipientType: r.recipientType,
+    });
+  }
+  for (let i = 0; i < message.numberOfAttachments; i++) {
+    const a = message.getAttachment(i);
+    const entry = { filename: a.longFilename || a.filename, mimeTag: a.mimeTag, method: a.attachMethod };
+    const embedded = a.attachMethod === 5 ? a.embeddedPSTMessage : null;
+    if (embedded) {
+      entry.embedded = dumpMessage(embedded);
+    } else {
+      const bytes = attachmentBytes(a);
+      entry.size = bytes.length;
+      entry.sha256 = crypto.createHash('sha256').update(bytes).digest('hex');
+    }
+    item.attachments.push(entry);
+  }
+  return item;
+}
+
+function dumpFolder(folder) {
+  const out = {
+    name: folder.displayName, containerClass: folder.containerClass, contentCount: folder.contentCount,
+    items: [], folders: [],
+  };
+  if (folder.contentCount > 0) {
+    let child = folder.getNextChild();
+    while (child) {
+      out.items.push(dumpMessage(child));
+      child = folder.getNextChild();
+    }
+  }
+  if (folder.hasSubfolders) for (const sub of folder.getSubFolders()) out.folders.push(dumpFolder(sub));
+  return out;
+}
+
+const file = new PSTFile(process.argv[2]);
+const result = { store: file.getMessageStore().displayName, root: dumpFolder(file.getRootFolder()) };
+process.stdout.write(JSON.stringify(result, null, 1) + '\n');
