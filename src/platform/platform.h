@@ -78,6 +78,8 @@ enum class seek_origin : uint32_t { begin = 0, current = 1, end = 2 };
 
 // Opens or creates a file. Wide paths are UTF-16; narrow paths are in the
 // system's narrow encoding (UTF-8 on Linux, the ANSI code page on Windows).
+// On Linux "\" separates like "/", unpaired surrogates of a wide path become
+// U+FFFD, and a path ends at its first NUL.
 // share::none asks for exclusive use: another open of the same file by a
 // handle of this layer then fails with error::sharing_violation (and a
 // create_always over it leaves the file untouched). On success last_error()
@@ -146,7 +148,10 @@ struct system_time {
 };
 
 uint64_t system_time_as_filetime();                         // GetSystemTimeAsFileTime
-bool filetime_to_local_filetime(uint64_t utc, uint64_t* local);  // FileTimeToLocalFileTime
+// FileTimeToLocalFileTime. The POSIX layer applies the offset in effect at
+// that instant (a July time gets the summer offset even in January); fails
+// when the result would leave the FILETIME range.
+bool filetime_to_local_filetime(uint64_t utc, uint64_t* local);
 system_time local_time();                                   // GetLocalTime
 // SystemTimeToFileTime: fails on fields out of range (month 13, day 32, hour 24, ...).
 bool system_time_to_filetime(const system_time& time, uint64_t* filetime);
