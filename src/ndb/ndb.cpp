@@ -1,0 +1,246 @@
+#include "ndb/ndb.h"
+
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "common/errors.h"
+#include "common/logger.h"
+#include "platform/platform.h"
+
+namespace vendrel {
+
+namespace {
+
+constexpr size_t max_path_characters = 0x100000;
+
+}  // namespace
+
+template <ndb_bidtype bidtype>
+pst_ndb<bidtype>::pst_ndb(std::u16string_view path, int mode, const external_file_callbacks* external) {
+  if (path.size() >= max_path_characters) throw qm_invalid_arg("pst_ndb: path not readable");
+  path_ = path;
+  open(mode, external);
+}
+
+template <ndb_bidtype bidtype>
+pst_ndb<bidtype>::pst_ndb(std::string_view path, int mode, const external_file_callbacks* external) {
+  if (path.size() >= max_path_characters) throw qm_invalid_arg("pst_ndb: path not readable");
+  narrow_path_ = path;
+  path_ = platform::multibyte_to_wide(0, path);
+  // The conversion replaces what it cannot read; a path that does not come
+  // back unchanged held invalid characters.
+  if (platform::wide_to_multibyte(0, path_) != narrow_path_)
+    throw qm_invalid_arg("pst_ndb: the path holds characters invalid in the ANSI code page");
+  open(mode, external);
+}
+
+template <ndb_bidtype bidtype>
+std::u16string pst_ndb<bidtype>::derive_name(std::u16string_view path) {
+  size_t n = path.size();
+  if (n < 5 || path[n - 5] != u'}') return {};
+  size_t brace = path.find(u'{');
+  if (brace == std::u16string_view::npos || n - 4 - brace != 38) return std::u16string(path);
+  return std::u16string(path.substr(0, brace));
+}
+
+template <ndb_bidtype bidtype>
+void pst_ndb<bidtype>::open(int mode, const external_file_callbacks* external) {
+  if (mode != ndb_mode::open_read && mode != ndb_mode::open_existing && mode != ndb_mode::create)
+    throw qm_invalid_arg("invalid file mode");
+  mode_ = mode;
+  derived_name_ = derive_name(path_);
+  pages_ = std::make_unique<pst_page_cache<bidtype>>();
+  blocks_ = std::make_unique<pst_cache_block<bidtype>>();
+  space_ = std::make_unique<pst_space_allocator<bidtype>>(this);
+
+  if (mode == ndb_mode::create) {
+    file_ = CMyFile::create_for_writing(path_, platform::access::read | platform::access::write, external);
+    header_ = std::make_unique<pst_ndb_header<bidtype>>(1);
+    bbt_ = std::make_unique<pst_bbt<bidtype>>(this);
+    nbt_ = std::make_unique<pst_nbt<bidtype>>(this);
+    space_->add_region(region_kind::page);
+    space_->add_region(region_kind::block);
+    space_->add_region(region_kind::block);
+    return;
+  }
+
+  file_ = CMyFile::open_for_reading(path_, external);
+  std::vector<uint8_t> area(header_area_size);
+  file_->read_at(0, area.data(), static_cast<uint32_t>(area.size()));
+  header_ = std::make_unique<pst_ndb_header<bidtype>>(area.data(), area.size());
+  bbt_ = std::make_unique<pst_bbt<bidtype>>(this, header_->bref_bbt());
+  nbt_ = std::make_unique<pst_nbt<bidtype>>(this, header_->bref_nbt());
+  // Load (and so validate) the two root pages.
+  bbt_->depth();
+  nbt_->depth();
+}
+
+template <ndb_bidtype bidtype>
+pst_ndb<bidtype>::~pst_ndb() {
+  bbt_.reset();
+  nbt_.reset();
+  header_.reset();
+  file_.reset();
+  blocks_.reset();
+  if (pages_) pages_->clear();
+  pages_.reset();
+  space_.reset();
+}
+
+// ------------------------------------------------------------------ identifiers
+
+template <ndb_bidtype bidtype>
+node_id pst_ndb<bidtype>::allocate_nid(uint32_t type) {
+  if (type >= 32) throw qm_invalid_arg("allocate_nid: NID type " + std::to_string(type));
+  uint32_t index = header_->rgnid(type) + 1;
+  if (index >= (1u << 27)) throw qm_invalid_call("allocate_nid: NID indexes of type " + std::to_string(type) + " exhausted");
+  header_->set_rgnid(type, index);
+  return node_id::make(type, index);
+}
+
+template <ndb_bidtype bidtype>
+block_id<bidtype> pst_ndb<bidtype>::allocate_bid(block_kind kind) {
+  bidtype next = header_->bid_next_b();
+  bidtype wanted = is_internal_kind(kind) ? 2 : 0;
+  while (next % 4 != wanted) ++next;
+  bidtype step = is_internal_kind(kind) ? 2 : 4;
+  if (next > std::numeric_limits<bidtype>::max() - step) throw qm_invalid_call("block IDs exhausted");
+  header_->set_bid_next_b(next + step);
+  return block_id<bidtype>(next);
+}
+
+template <ndb_bidtype bidtype>
+bidtype pst_ndb<bidtype>::allocate_page_bid() {
+  bidtype bid = header_->bid_next_p();
+  header_->set_bid_next_p(bid + 1);
+  return bid;
+}
+
+// ------------------------------------------------------------------ blocks
+
+template <ndb_bidtype bidtype>
+typename pst_ndb<bidtype>::block_ptr pst_ndb<bidtype>::new_block(block_kind kind) {
+  return make_ref<pst_low_layer_block<bidtype>>(this, kind, false);
+}
+
+template <ndb_bidtype bidtype>
+typename pst_ndb<bidtype>::block_ptr pst_ndb<bidtype>::new_reserved_block(block_kind kind) {
+  auto block = make_ref<pst_low_layer_block<bidtype>>(this, kind, true);
+  blocks_->add(block);
+  return block;
+}
+
+template <ndb_bidtype bidtype>
+typename pst_ndb<bidtype>::block_ptr pst_ndb<bidtype>::load_block(block_id<bidtype> bid, block_kind kind) {
+  std::optional<bbt_entry<bidtype>> entry = bbt_->lookup(bid);
+  if (!entry) return nullptr;
+  std::vector<uint8_t> image(block_disk_size<bidtype>(entry->cb));
+  read_file(entry->bref.ib, image.data(), image.size());
+  auto block = make_ref<pst_low_layer_block<bidtype>>(this, *entry, std::move(image));
+  if (kind != block_kind::none) block->set_kind(kind);
+  return block;
+}
+
+template <ndb_bidtype bidtype>
+typename pst_ndb<bidtype>::block_ptr pst_ndb<bidtype>::reopen_block(block_id<bidtype> bid, block_kind kind) {
+  if (block_ptr cached = blocks_->find(bid)) return cached;
+  block_ptr stored = load_block(bid, kind);
+  if (!stored) return nullptr;
+  block_ptr block = new_reserved_block(kind);
+  std::memcpy(block->mutable_data(), stored->data(), stored->size());
+  return block;
+}
+
+template <ndb_bidtype bidtype>
+block_id<bidtype> pst_ndb<bidtype>::write_block(block_kind kind, const void* data, size_t size) {
+  block_ptr block = new_block(kind);
+  block->set_data(data, size);
+  return block->write();
+}
+
+// ------------------------------------------------------------------ nodes
+
+template <ndb_bidtype bidtype>
+void pst_ndb<bidtype>::add_node(node_id nid, block_id<bidtype> bid_data, block_id<bidtype> bid_sub,
+                                node_id nid_parent) {
+  nbt_->add_or_replace({nid, bid_data, bid_sub, nid_parent});
+}
+
+// ------------------------------------------------------------------ commit
+
+template <ndb_bidtype bidtype>
+void pst_ndb<bidtype>::commit() {
+  space_->release_page_region_tail();
+  pages_->write_dirty();
+  write_header();
+}
+
+template <ndb_bidtype bidtype>
+void pst_ndb<bidtype>::write_header() {
+  if (header_->bref_bbt() != bbt_->root()) header_->set_bref_bbt(bbt_->root());
+  if (header_->bref_nbt() != nbt_->root()) header_->set_bref_nbt(nbt_->root());
+  std::vector<uint8_t> area(header_area_size, 0);
+  header_->set_amap_valid(1);
+  header_->serialize(area.data(), area.size());
+  write_file(0, area.data(), area.size());
+}
+
+// ------------------------------------------------------------------ pages and file
+
+template <ndb_bidtype bidtype>
+std::shared_ptr<pst_page<bidtype>> pst_ndb<bidtype>::get_page(bidtype offset, page_type expected) {
+  if (offset % page_size != 0) throw qm_invalid_arg("page offset " + std::to_string(offset) + " is not page aligned");
+  if (auto cached = pages_->find(offset)) {
+    if (cached->type() != expected)
+      throw qm_invalid_call("page at " + std::to_string(offset) + " is not of the requested kind");
+    return cached;
+  }
+  if (static_cast<uint64_t>(offset) + page_size > static_cast<uint64_t>(header_->file_eof()))
+    throw qm_invalid_call("page at " + std::to_string(offset) + " lies past the end of the file");
+  uint8_t image[page_size];
+  read_file(offset, image, page_size);
+  validate_page_image<bidtype>(image, offset, true);
+  if (page_trailer_layout<bidtype>::ptype::get(image) != static_cast<uint8_t>(expected))
+    throw qm_invalid_call("page at " + std::to_string(offset) + " is not of the requested kind");
+  std::shared_ptr<pst_page<bidtype>> page;
+  switch (expected) {
+    case page_type::bbt: page = std::make_shared<pst_bbt_page<bidtype>>(this, image, offset); break;
+    case page_type::nbt: page = std::make_shared<pst_nbt_page<bidtype>>(this, image, offset); break;
+    case page_type::amap: page = std::make_shared<pst_amap<bidtype>>(this, image, offset); break;
+    case page_type::pmap: page = std::make_shared<pst_pmap<bidtype>>(this, image, offset); break;
+    case page_type::fmap: page = std::make_shared<pst_fmap<bidtype>>(this, image, offset); break;
+    case page_type::fpmap: page = std::make_shared<pst_fpmap<bidtype>>(this, image, offset); break;
+  }
+  add_page(page);
+  return page;
+}
+
+template <ndb_bidtype bidtype>
+void pst_ndb<bidtype>::add_page(std::shared_ptr<pst_page<bidtype>> page) {
+  pages_->add(std::move(page));
+}
+
+template <ndb_bidtype bidtype>
+void pst_ndb<bidtype>::write_file(uint64_t offset, const void* data, size_t size) {
+  if (size > std::numeric_limits<uint32_t>::max()) throw qm_invalid_arg("write_file: size too large");
+  file_->write_at(offset, data, static_cast<uint32_t>(size));
+}
+
+template <ndb_bidtype bidtype>
+void pst_ndb<bidtype>::read_file(uint64_t offset, void* data, size_t size) {
+  if (size > std::numeric_limits<uint32_t>::max()) throw qm_invalid_arg("read_file: size too large");
+  file_->read_at(offset, data, static_cast<uint32_t>(size));
+}
+
+template <ndb_bidtype bidtype>
+void pst_ndb<bidtype>::set_file_length(uint64_t length) {
+  uint8_t none = 0;
+  file_->seek(length, 0);
+  file_->write_and_set_end(&none, 0);
+}
+
+template class pst_ndb<uint32_t>;
+template class pst_ndb<uint64_t>;
+
+}  // namespace vendrel
