@@ -1,5 +1,6 @@
 #include "ndb/amap.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -235,16 +236,28 @@ uint32_t pst_space_allocator<bidtype>::add_region(region_kind kind) {
 
 template <ndb_bidtype bidtype>
 int64_t pst_space_allocator<bidtype>::find_amap(size_t slots) {
-  int found = ndb_->header().find_amap(slots * block_alignment);
-  if (found >= 0) return found;
+  if (first_block_region_ == 0) {
+    int found = ndb_->header().find_amap(slots * block_alignment);
+    if (found >= 0) return found;
+  } else {
+    for (uint64_t i = first_block_region_; i < fmap_first_region; ++i)
+      if (ndb_->header().rgbfm(i) >= slots) return static_cast<int64_t>(i);
+  }
   if (ndb_->header().file_eof() < fmap_file_eof) return -1;
   uint64_t regions = region_count();
   for (uint64_t first = fmap_first_region; first < regions; first += map_span) {
+    if (first + map_span <= first_block_region_) continue;
     auto map = fmap(first);
     for (uint64_t j = 0; j < map_span && first + j < regions; ++j)
-      if (map->value(j) >= slots) return static_cast<int64_t>(first + j);
+      if (first + j >= first_block_region_ && map->value(j) >= slots) return static_cast<int64_t>(first + j);
   }
   return -1;
+}
+
+template <ndb_bidtype bidtype>
+void pst_space_allocator<bidtype>::skip_regions_for_testing(uint64_t count) {
+  while (region_count() < count) add_region(region_kind::block);
+  first_block_region_ = std::max(first_block_region_, count);
 }
 
 template <ndb_bidtype bidtype>
@@ -272,6 +285,22 @@ bidtype pst_space_allocator<bidtype>::allocate_block_space(size_t size) {
     return static_cast<bidtype>(region_offset(region) + block_alignment * *first);
   }
   throw qm_invalid_call("no file space could be found for a block");
+}
+
+template <ndb_bidtype bidtype>
+void pst_space_allocator<bidtype>::free_block_space(bidtype offset, size_t size) {
+  size_t slots = (size + block_alignment - 1) / block_alignment;
+  if (offset < first_region_offset || (offset - first_region_offset) % block_alignment != 0 || slots == 0)
+    throw qm_invalid_arg("free_block_space: " + std::to_string(offset) + " is not block space");
+  uint64_t region = (offset - first_region_offset) / region_size;
+  size_t first = static_cast<size_t>((offset - region_offset(region)) / block_alignment);
+  if (region >= region_count() || first < 8 * region_map_pages(region) || first + slots > slots_per_region)
+    throw qm_invalid_arg("free_block_space: " + std::to_string(offset) + " is not block space");
+  auto map = amap(region);
+  map->set_bits(first, slots, false);
+  refresh_amap(region, *map);
+  auto& header = ndb_->header();
+  header.set_amap_free(static_cast<bidtype>(header.amap_free() + slots * block_alignment));
 }
 
 template <ndb_bidtype bidtype>
@@ -322,6 +351,22 @@ void pst_space_allocator<bidtype>::free_page(bidtype offset) {
   map->set_bit(bit, false);
   auto& header = ndb_->header();
   header.set_pmap_free(static_cast<bidtype>(header.pmap_free() + page_size));
+  refresh_pmap(region / 8, *map);
+}
+
+template <ndb_bidtype bidtype>
+void pst_space_allocator<bidtype>::take_page(bidtype offset) {
+  if (offset < first_region_offset || offset % page_size != 0)
+    throw qm_invalid_arg("take_page: " + std::to_string(offset) + " is not a page offset");
+  uint64_t region = (offset - first_region_offset) / region_size;
+  uint64_t page = (offset - first_region_offset) % region_size / page_size;
+  auto map = pmap(region / 8);
+  size_t bit = (region % 8) * pages_per_region + page;
+  if (map->bit(bit)) return;
+  map->set_bit(bit, true);
+  auto& header = ndb_->header();
+  uint64_t free = header.pmap_free();
+  header.set_pmap_free(static_cast<bidtype>(free >= page_size ? free - page_size : 0));
   refresh_pmap(region / 8, *map);
 }
 

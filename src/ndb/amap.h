@@ -143,6 +143,10 @@ class pst_space_allocator {
   // File space for a block of `size` bytes (rounded up to 64; at most 8192,
   // else qm_invalid_arg), taken first-fit from the block regions.
   bidtype allocate_block_space(size_t size);
+  // Gives back space taken by allocate_block_space that no block came to
+  // occupy (a failed write). qm_invalid_arg for space outside the block
+  // slots of one region.
+  void free_block_space(bidtype offset, size_t size);
   // One 512-byte page from the page regions; qm_cwf_error when none can be had.
   bidtype allocate_page();
   // Appends a region of the given kind; returns its index.
@@ -152,8 +156,16 @@ class pst_space_allocator {
   void release_page_region_tail();
   // Returns a page to its PMap.
   void free_page(bidtype offset);
+  // Takes a page that free_page returned, again.
+  void take_page(bidtype offset);
 
   std::optional<uint32_t> current_page_region() const { return current_page_region_; }
+
+  // For tests of the far regions: adds empty block regions until the file
+  // has `count` regions and keeps blocks out of those, so that the blocks
+  // written next land in region `count` and beyond (region 128, say, the
+  // first with an FMap). The skipped regions stay free space.
+  void skip_regions_for_testing(uint64_t count);
   uint64_t region_count() const;
 
   std::shared_ptr<pst_amap<bidtype>> amap(uint64_t region);
@@ -177,6 +189,7 @@ class pst_space_allocator {
 
   pst_ndb<bidtype>* ndb_;
   std::optional<uint32_t> current_page_region_;
+  uint64_t first_block_region_ = 0;  // blocks go to this region or later
 };
 
 extern template class pst_bitmap_page<uint32_t>;

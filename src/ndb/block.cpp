@@ -20,7 +20,7 @@ pst_low_layer_block<bidtype>::pst_low_layer_block(pst_ndb<bidtype>* ndb, block_k
   if (encoded()) plain_.assign(max_payload, 0);
   bid_ = ndb->allocate_bid(kind);
   offset_ = ndb->space().allocate_block_space(max_block_size);
-  ndb->bbt().add(bid_, offset_, cb_, 1);
+  ndb->bbt().add(bid_, offset_, cb_, pst_ndb<bidtype>::written_cref);
 }
 
 template <ndb_bidtype bidtype>
@@ -109,8 +109,15 @@ block_id<bidtype> pst_low_layer_block<bidtype>::write() {
   trailer::wSig::put(t, compute_sig(offset_, bid_.value()));
   trailer::bid::put(t, bid_.value());
   trailer::dwCRC::put(t, crc32(image_.data(), cb_));
-  ndb_->write_file(offset_, image_.data(), size);
-  if (!reserved_) ndb_->bbt().add(bid_, offset_, cb_, 1);
+  try {
+    ndb_->write_file(offset_, image_.data(), size);
+  } catch (...) {
+    // The block never reached the file: its space goes back to the map (a
+    // reserved block keeps its space and BBT entry for a later try).
+    if (!reserved_) ndb_->space().free_block_space(offset_, size);
+    throw;
+  }
+  if (!reserved_) ndb_->bbt().add(bid_, offset_, cb_, pst_ndb<bidtype>::written_cref);
   written_ = true;
   decoded_ = true;
   return bid_;

@@ -58,7 +58,9 @@ class pst_low_layer_block : public BaseObject, public virtual pst_ph_base {
   // reserved block, anything but exactly the largest payload); qm_invalid_call
   // once written.
   void set_data(const void* data, size_t size);
-  // Places, signs and writes the block and adds its BBT entry; returns the BID.
+  // Places, signs and writes the block and adds its BBT entry (cRef 2: the
+  // BBT's own reference and the one its writer will place); returns the
+  // BID. A failed file write gives the space back and leaves no BBT entry.
   block_id<bidtype> write();
 
   // The plain payload (size() bytes).

@@ -1,5 +1,6 @@
 #include "ndb/btree.h"
 
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -263,8 +264,31 @@ std::shared_ptr<Page> new_tree_page(pst_ndb<typename Page::bid_type>* ndb, uint8
   if (static_cast<uint64_t>(offset) + page_size > static_cast<uint64_t>(ndb->header().file_eof()))
     throw qm_invalid_call("new B-tree page lies past the end of the file");
   auto page = std::make_shared<Page>(ndb, level, bid, offset);
+  ndb->track_new_page(offset);
   ndb->add_page(page);
   return page;
+}
+
+// The page itself when it was placed since the last commit; otherwise a copy
+// at a new place, with a new page BID, that takes its role (the caller
+// points the parent at it). The committed page stays as it is on disk.
+template <typename Page>
+std::shared_ptr<Page> writable_page(pst_ndb<typename Page::bid_type>* ndb, const std::shared_ptr<Page>& page) {
+  using bidtype = typename Page::bid_type;
+  if (!ndb->page_committed(page->offset())) return page;
+  bidtype bid = ndb->allocate_page_bid();
+  bidtype offset = ndb->space().allocate_page();
+  if (static_cast<uint64_t>(offset) + page_size > static_cast<uint64_t>(ndb->header().file_eof()))
+    throw qm_invalid_call("new B-tree page lies past the end of the file");
+  std::array<uint8_t, page_size> image;
+  std::memcpy(image.data(), page->data(), page_size);
+  page_trailer_layout<bidtype>::bid::put(image.data(), bid);
+  auto copy = std::make_shared<Page>(ndb, image.data(), offset);
+  copy->mark_dirty();
+  ndb->track_new_page(offset);
+  ndb->retire_page(page->offset());
+  ndb->add_page(copy);
+  return copy;
 }
 
 template <typename PagePtr>
@@ -296,10 +320,25 @@ typename pst_bbt<bidtype>::page_ptr pst_bbt<bidtype>::create_page(uint8_t level)
 }
 
 template <ndb_bidtype bidtype>
+typename pst_bbt<bidtype>::page_ptr pst_bbt<bidtype>::writable_root() {
+  page_ptr root = writable_page(ndb_, page(root_));
+  root_ = root->bref();
+  return root;
+}
+
+template <ndb_bidtype bidtype>
+typename pst_bbt<bidtype>::page_ptr pst_bbt<bidtype>::writable_child(const page_ptr& parent, size_t index) {
+  page_ptr below = child(parent, index);
+  page_ptr copy = writable_page(ndb_, below);
+  if (copy != below) parent->set_internal_entry(index, {parent->key(index), copy->bref()});
+  return copy;
+}
+
+template <ndb_bidtype bidtype>
 void pst_bbt<bidtype>::add(block_id<bidtype> bid, bidtype ib, uint16_t cb, uint16_t cref) {
   bbt_entry<bidtype> entry{{bid, ib}, cb, cref};
   if (empty()) root_ = create_page(0)->bref();
-  page_ptr root = page(root_);
+  page_ptr root = writable_root();
   page_ptr handed = insert(root, entry);
   if (handed) {
     page_ptr grown = create_page(static_cast<uint8_t>(root->level() + 1));
@@ -340,7 +379,7 @@ typename pst_bbt<bidtype>::page_ptr pst_bbt<bidtype>::insert(const page_ptr& pag
 
   size_t index = child_index(*page, key);
   if (index == static_cast<size_t>(-1)) index = 0;  // below every key: the first child takes it
-  page_ptr below = child(page, index);
+  page_ptr below = writable_child(page, index);
   page_ptr handed = insert(below, entry);
   if (page->key(index) != below->key(0)) page->set_internal_entry(index, {below->key(0), below->bref()});
   if (!handed) return nullptr;
@@ -367,15 +406,24 @@ typename pst_bbt<bidtype>::page_ptr pst_bbt<bidtype>::insert(const page_ptr& pag
 
 template <ndb_bidtype bidtype>
 typename pst_bbt<bidtype>::page_ptr pst_bbt<bidtype>::find_leaf(block_id<bidtype> bid, size_t* index) {
+  return find_leaf(bid, index, false);
+}
+
+template <ndb_bidtype bidtype>
+typename pst_bbt<bidtype>::page_ptr pst_bbt<bidtype>::find_leaf(block_id<bidtype> bid, size_t* index,
+                                                                bool for_update) {
   if (empty()) return nullptr;
+  // A change copies the pages of the last commit on the way down; look
+  // first, so that a BID that is not there copies nothing.
+  if (for_update && !find_leaf(bid, index, false)) return nullptr;
   bidtype key = bid.value();
-  page_ptr current = page(root_);
+  page_ptr current = for_update ? writable_root() : page(root_);
   while (!current->leaf()) {
     size_t i = child_index(*current, key);
     if (i == static_cast<size_t>(-1))
       throw qm_invalid_arg("pst_bbt: BID " + std::to_string(key) + " lies below the first key of page at " +
                            std::to_string(current->offset()));
-    current = child(current, i);
+    current = for_update ? writable_child(current, i) : child(current, i);
   }
   size_t pos = lower_bound(*current, key);
   if (pos >= current->count() || current->key(pos) != key) return nullptr;
@@ -394,7 +442,7 @@ std::optional<bbt_entry<bidtype>> pst_bbt<bidtype>::lookup(block_id<bidtype> bid
 template <ndb_bidtype bidtype>
 uint16_t pst_bbt<bidtype>::decrement(block_id<bidtype> bid) {
   size_t index = 0;
-  page_ptr leaf = find_leaf(bid, &index);
+  page_ptr leaf = find_leaf(bid, &index, true);
   if (!leaf) return 0;
   bbt_entry<bidtype> entry = leaf->leaf_entry(index);
   uint16_t old = entry.cref;
@@ -408,7 +456,7 @@ uint16_t pst_bbt<bidtype>::decrement(block_id<bidtype> bid) {
 template <ndb_bidtype bidtype>
 uint16_t pst_bbt<bidtype>::increment(block_id<bidtype> bid) {
   size_t index = 0;
-  page_ptr leaf = find_leaf(bid, &index);
+  page_ptr leaf = find_leaf(bid, &index, true);
   if (!leaf) return 0;
   bbt_entry<bidtype> entry = leaf->leaf_entry(index);
   if (entry.cref == 0xFFFF) throw qm_invalid_call("pst_bbt::increment: reference count overflow");
@@ -419,10 +467,18 @@ uint16_t pst_bbt<bidtype>::increment(block_id<bidtype> bid) {
 
 template <ndb_bidtype bidtype>
 bool pst_bbt<bidtype>::remove(block_id<bidtype> bid) {
-  if (empty()) return false;
-  page_ptr root = page(root_);
+  size_t index = 0;
+  try {
+    if (!find_leaf(bid, &index, false)) return false;
+  } catch (const qm_invalid_arg&) {
+    return false;  // below the tree's first key: not there
+  }
+  page_ptr root = writable_root();
   bool removed = remove(root, bid.value());
-  if (removed && root->count() == 0) root_ = {};
+  if (removed && root->count() == 0) {
+    ndb_->retire_page(root->offset());
+    root_ = {};
+  }
   return removed;
 }
 
@@ -436,11 +492,12 @@ bool pst_bbt<bidtype>::remove(const page_ptr& page, bidtype key) {
   }
   size_t index = child_index(*page, key);
   if (index == static_cast<size_t>(-1)) return false;
-  page_ptr below = child(page, index);
+  page_ptr below = writable_child(page, index);
   if (!remove(below, key)) return false;
-  if (below->count() == 0)
-    page->remove(index);  // the empty page stays allocated but unreferenced
-  else if (page->key(index) != below->key(0))
+  if (below->count() == 0) {
+    page->remove(index);
+    ndb_->retire_page(below->offset());
+  } else if (page->key(index) != below->key(0))
     page->set_internal_entry(index, {below->key(0), below->bref()});
   return true;
 }
@@ -510,9 +567,24 @@ typename pst_nbt<bidtype>::page_ptr pst_nbt<bidtype>::create_page(uint8_t level)
 }
 
 template <ndb_bidtype bidtype>
+typename pst_nbt<bidtype>::page_ptr pst_nbt<bidtype>::writable_root() {
+  page_ptr root = writable_page(ndb_, page(root_));
+  root_ = root->bref();
+  return root;
+}
+
+template <ndb_bidtype bidtype>
+typename pst_nbt<bidtype>::page_ptr pst_nbt<bidtype>::writable_child(const page_ptr& parent, size_t index) {
+  page_ptr below = child(parent, index);
+  page_ptr copy = writable_page(ndb_, below);
+  if (copy != below) parent->set_internal_entry(index, {parent->key(index), copy->bref()});
+  return copy;
+}
+
+template <ndb_bidtype bidtype>
 void pst_nbt<bidtype>::add_or_replace(const nbt_entry<bidtype>& entry) {
   if (empty()) root_ = create_page(0)->bref();
-  page_ptr root = page(root_);
+  page_ptr root = writable_root();
   if (root->count() >= root->limit()) {
     if (root->leaf()) {
       size_t pos = lower_bound(*root, entry.nid.value());
@@ -553,7 +625,7 @@ void pst_nbt<bidtype>::insert(const page_ptr& current, const nbt_entry<bidtype>&
     return i == static_cast<size_t>(-1) ? 0 : i;
   };
   size_t index = descend_index();
-  page_ptr below = child(current, index);
+  page_ptr below = writable_child(current, index);
   if (below->count() >= below->limit()) {
     if (below->leaf()) {
       size_t pos = lower_bound(*below, key);
@@ -564,7 +636,7 @@ void pst_nbt<bidtype>::insert(const page_ptr& current, const nbt_entry<bidtype>&
     }
     split_child(current, index, below);
     index = descend_index();
-    below = child(current, index);
+    below = writable_child(current, index);
   }
   insert(below, entry);
   if (current->key(index) != below->key(0)) current->set_internal_entry(index, {below->key(0), below->bref()});

@@ -6,6 +6,10 @@
 // is written), so it grows at its right edge: a full rightmost page is not
 // split, a new sibling takes the new entry. The NBT takes NIDs in any order
 // and splits full pages in halves.
+//
+// A page of the last commit is not changed in place: the first change after
+// a commit copies it (and the path above it) to new pages, and the commit
+// frees the old ones; pages placed since the last commit change in place.
 #pragma once
 
 #include <cstddef>
@@ -149,8 +153,14 @@ class pst_bbt {
   page_ptr page(const block_ref<bidtype>& bref);
   page_ptr child(const page_ptr& parent, size_t index);
   page_ptr create_page(uint8_t level);
-  // Finds the leaf entry for bid; nullptr when absent.
+  // The root and a child, each copied first when it belongs to the last
+  // commit (pst_ndb::page_committed); the parent is pointed at the copy.
+  page_ptr writable_root();
+  page_ptr writable_child(const page_ptr& parent, size_t index);
+  // Finds the leaf entry for bid; nullptr when absent. For an update, the
+  // path down to it is made writable.
   page_ptr find_leaf(block_id<bidtype> bid, size_t* index);
+  page_ptr find_leaf(block_id<bidtype> bid, size_t* index, bool for_update);
   page_ptr insert(const page_ptr& page, const bbt_entry<bidtype>& entry);
   bool remove(const page_ptr& page, bidtype key);
   size_t check(const page_ptr& page, const bidtype* low, const bidtype* high);
@@ -182,6 +192,8 @@ class pst_nbt {
   page_ptr page(const block_ref<bidtype>& bref);
   page_ptr child(const page_ptr& parent, size_t index);
   page_ptr create_page(uint8_t level);
+  page_ptr writable_root();
+  page_ptr writable_child(const page_ptr& parent, size_t index);
   void insert(const page_ptr& page, const nbt_entry<bidtype>& entry);
   void split_child(const page_ptr& parent, size_t index, const page_ptr& child);
   size_t check(const page_ptr& page, const uint32_t* low, const uint32_t* high);

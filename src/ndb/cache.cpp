@@ -44,6 +44,14 @@ void pst_page_cache<bidtype>::write_dirty() {
 }
 
 template <ndb_bidtype bidtype>
+void pst_page_cache<bidtype>::remove(bidtype offset) {
+  auto found = index_.find(offset);
+  if (found == index_.end()) return;
+  pages_.erase(found->second);
+  index_.erase(found);
+}
+
+template <ndb_bidtype bidtype>
 void pst_page_cache<bidtype>::clear() {
   index_.clear();
   pages_.clear();

@@ -39,6 +39,8 @@ class pst_page_cache {
   void write_dirty();
   // Drops every page without writing it.
   void clear();
+  // Drops the page at `offset`, if cached, without writing it.
+  void remove(bidtype offset);
   size_t size() const { return pages_.size(); }
 
  private:

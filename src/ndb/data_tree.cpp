@@ -11,17 +11,27 @@ namespace vendrel {
 
 template <ndb_bidtype bidtype>
 void pst_data_tree<bidtype>::append(block_id<bidtype> bid, uint32_t size) {
+  append(bid, size, true);
+}
+
+template <ndb_bidtype bidtype>
+void pst_data_tree<bidtype>::append(block_id<bidtype> bid, uint32_t size, bool held) {
   if (bids_.size() >= max_entries) throw qm_invalid_call("data tree is full");
   bids_.push_back(bid);
   sizes_.push_back(size);
+  held_.push_back(held);
   dirty_ = true;
 }
 
 template <ndb_bidtype bidtype>
 void pst_data_tree<bidtype>::replace(size_t index, block_id<bidtype> bid) {
   if (index >= bids_.size()) throw qm_invalid_arg("data tree index " + std::to_string(index) + " out of range");
+  block_id<bidtype> old = bids_[index];
+  bool held = held_[index];
   bids_[index] = bid;
+  held_[index] = true;
   dirty_ = true;
+  if (held && old != bid) ndb_->release_block(old);
 }
 
 template <ndb_bidtype bidtype>
@@ -72,20 +82,30 @@ block_id<bidtype> pst_data_tree<bidtype>::write(uint64_t total) {
     throw qm_invalid_call("node data of " + std::to_string(total) + " bytes exceeds a data tree");
   std::vector<block_id<bidtype>> lower;
   block_id<bidtype> top;
-  if (bids_.size() <= limit) {
-    top = write_xblock(1, bids_.data(), bids_.size(), static_cast<uint32_t>(total));
-  } else {
-    for (size_t first = 0; first < bids_.size(); first += limit) {
-      size_t count = std::min(limit, bids_.size() - first);
-      uint64_t part = 0;
-      for (size_t i = first; i < first + count; ++i) part += sizes_[i];
-      lower.push_back(write_xblock(1, bids_.data() + first, count, static_cast<uint32_t>(part)));
+  try {
+    if (bids_.size() <= limit) {
+      top = write_xblock(1, bids_.data(), bids_.size(), static_cast<uint32_t>(total));
+    } else {
+      for (size_t first = 0; first < bids_.size(); first += limit) {
+        size_t count = std::min(limit, bids_.size() - first);
+        uint64_t part = 0;
+        for (size_t i = first; i < first + count; ++i) part += sizes_[i];
+        lower.push_back(write_xblock(1, bids_.data() + first, count, static_cast<uint32_t>(part)));
+      }
+      top = write_xblock(2, lower.data(), lower.size(), static_cast<uint32_t>(total));
     }
-    top = write_xblock(2, lower.data(), lower.size(), static_cast<uint32_t>(total));
+  } catch (...) {
+    // XBLOCKs written before the failure are referred to by nothing: they
+    // lose the reference they were written with (and only that: the tree
+    // still holds its entries' references, for a retry).
+    for (block_id<bidtype> written : lower) ndb_->bbt().decrement(written);
+    throw;
   }
-  if (top_) {
-    ndb_->release_block(top_);
-    for (block_id<bidtype> old : lower_) ndb_->release_block(old);
+  // The new tree's blocks refer to every entry: the references the tree
+  // held move to them, the entries under the previous top gain one.
+  for (size_t i = 0; i < bids_.size(); ++i) {
+    if (!held_[i]) ndb_->add_block_reference(bids_[i]);
+    held_[i] = false;
   }
   lower_ = std::move(lower);
   top_ = top;
@@ -137,6 +157,7 @@ pst_data_tree<bidtype> pst_data_tree<bidtype>::load(pst_ndb<bidtype>* ndb, block
         throw qm_invalid_call("data tree lists a missing block " + std::to_string(bid.value()));
       tree.bids_.push_back(bid);
       tree.sizes_.push_back(entry->cb);
+      tree.held_.push_back(false);
       sum += entry->cb;
     }
     if (sum != xblock.total) throw qm_invalid_call("data tree lcbTotal differs from the sizes of its blocks");

@@ -4,6 +4,7 @@
 #include <limits>
 #include <string>
 
+#include "common/crc32.h"
 #include "common/errors.h"
 #include "common/logger.h"
 #include "platform/platform.h"
@@ -159,6 +160,74 @@ block_id<bidtype> pst_ndb<bidtype>::write_block(block_kind kind, const void* dat
   return block->write();
 }
 
+template <ndb_bidtype bidtype>
+uint16_t pst_ndb<bidtype>::add_block_reference(block_id<bidtype> bid) {
+  uint16_t count = bbt_->increment(bid);
+  if (count == 0) throw qm_invalid_call("add_block_reference: block " + std::to_string(bid.value()) + " is unknown");
+  return count;
+}
+
+template <ndb_bidtype bidtype>
+uint16_t pst_ndb<bidtype>::release_block(block_id<bidtype> bid) {
+  // A tree block left without referrers drops the references it holds; the
+  // work list keeps deep subnode nesting off the call stack.
+  std::vector<block_id<bidtype>> pending;
+  auto release_one = [&](block_id<bidtype> target) {
+    std::optional<bbt_entry<bidtype>> entry = bbt_->lookup(target);
+    if (!entry) throw qm_invalid_call("release_block: block " + std::to_string(target.value()) + " is unknown");
+    if (entry->cref <= 1)
+      throw qm_invalid_call("release_block: block " + std::to_string(target.value()) + " holds no reference");
+    uint16_t old = bbt_->decrement(target);
+    if (old == 2 && target.internal())
+      for (block_id<bidtype> child : block_references(target))
+        if (child) pending.push_back(child);
+    return old;
+  };
+  uint16_t old = release_one(bid);
+  while (!pending.empty()) {
+    block_id<bidtype> next = pending.back();
+    pending.pop_back();
+    release_one(next);
+  }
+  return old;
+}
+
+template <ndb_bidtype bidtype>
+std::vector<block_id<bidtype>> pst_ndb<bidtype>::block_references(block_id<bidtype> bid) {
+  std::vector<block_id<bidtype>> out;
+  if (!bid.internal()) return out;
+  block_ptr block = load_block(bid, block_kind::data_tree);
+  std::string where = " (block " + std::to_string(bid.value()) + ")";
+  if (!block) throw qm_invalid_call("missing tree block" + where);
+  const uint8_t* p = block->data();
+  size_t size = block->size();
+  if (size < 4) throw qm_invalid_call("short tree block" + where);
+  uint8_t btype = p[0], level = p[1];
+  size_t count = get_le<uint16_t>(p + 2);
+  if (btype == xblock_layout<bidtype>::btype_value) {
+    using layout = xblock_layout<bidtype>;
+    if (layout::rgbid + count * layout::entry_size > size) throw qm_invalid_call("bad data tree block" + where);
+    for (size_t i = 0; i < count; ++i)
+      out.emplace_back(get_le<bidtype>(p + layout::rgbid + i * layout::entry_size));
+  } else if (btype == slblock_layout<bidtype>::btype_value) {
+    constexpr size_t first = slblock_layout<bidtype>::rgentries;
+    size_t entry_size = level == 0 ? slentry_layout<bidtype>::size : sientry_layout<bidtype>::size;
+    if (level > 1 || first + count * entry_size > size) throw qm_invalid_call("bad subnode tree block" + where);
+    for (size_t i = 0; i < count; ++i) {
+      const uint8_t* e = p + first + i * entry_size;
+      if (level == 0) {
+        out.emplace_back(slentry_layout<bidtype>::bidData::get(e));
+        out.emplace_back(slentry_layout<bidtype>::bidSub::get(e));
+      } else {
+        out.emplace_back(sientry_layout<bidtype>::bid::get(e));
+      }
+    }
+  } else {
+    throw qm_invalid_call("internal block of unknown type" + where);
+  }
+  return out;
+}
+
 // ------------------------------------------------------------------ nodes
 
 template <ndb_bidtype bidtype>
@@ -170,9 +239,43 @@ void pst_ndb<bidtype>::add_node(node_id nid, block_id<bidtype> bid_data, block_i
 // ------------------------------------------------------------------ commit
 
 template <ndb_bidtype bidtype>
+void pst_ndb<bidtype>::retire_page(bidtype offset) {
+  pages_->remove(offset);
+  if (new_pages_.erase(offset) != 0)
+    space_->free_page(offset);
+  else
+    retired_pages_.push_back(offset);
+}
+
+template <ndb_bidtype bidtype>
 void pst_ndb<bidtype>::commit() {
   space_->release_page_region_tail();
+  // The pages the new trees replaced are free in the maps this commit
+  // writes. Should the commit fail, they are taken again, so that nothing
+  // is placed over the last commit's pages before a header replaces it.
+  for (bidtype offset : retired_pages_) space_->free_page(offset);
+  try {
+    commit_pages_and_header();
+  } catch (...) {
+    for (bidtype offset : retired_pages_) space_->take_page(offset);
+    throw;
+  }
+  retired_pages_.clear();
+  new_pages_.clear();
+}
+
+template <ndb_bidtype bidtype>
+void pst_ndb<bidtype>::commit_pages_and_header() {
   pages_->write_dirty();
+  // Every byte up to ibFileEof must exist before the header says so. A
+  // byte source that cannot set its length (external callbacks) has only
+  // what was written: the free tail of the last region is then missing, and
+  // one zero byte at its end (which nothing else occupies) fills it in.
+  uint64_t eof = header_->file_eof();
+  if (eof > 0 && file_->size() < eof) {
+    uint8_t zero = 0;
+    write_file(eof - 1, &zero, 1);
+  }
   write_header();
 }
 
@@ -184,6 +287,21 @@ void pst_ndb<bidtype>::write_header() {
   header_->set_amap_valid(1);
   header_->serialize(area.data(), area.size());
   write_file(0, area.data(), area.size());
+  committed_header_ = std::move(area);
+  maps_invalid_on_disk_ = false;
+}
+
+template <ndb_bidtype bidtype>
+void pst_ndb<bidtype>::prepare_map_write() {
+  if (committed_header_.empty() || maps_invalid_on_disk_) return;
+  using layout = header_layout<bidtype>;
+  std::vector<uint8_t> area = committed_header_;
+  uint8_t* h = area.data();
+  layout::fAMapValid::put(h, 0);
+  layout::dwCRCPartial::put(h, crc32(h + layout::crc_partial_start, layout::crc_partial_size));
+  if constexpr (format::unicode) layout::dwCRCFull::put(h, crc32(h + layout::crc_full_start, layout::crc_full_size));
+  write_file(0, area.data(), area.size());
+  maps_invalid_on_disk_ = true;
 }
 
 // ------------------------------------------------------------------ pages and file

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "common/base_object.h"
@@ -30,6 +31,7 @@
 #include "ndb/page.h"
 #include "ndb/subnode_tree.h"
 #include "ndb/types.h"
+#include "ndb/walker.h"
 #include "ndb/xstream.h"
 
 namespace vendrel {
@@ -96,17 +98,32 @@ class pst_ndb {
   block_ptr reopen_block(block_id<bidtype> bid, block_kind kind);
   // Makes, fills and writes one block; returns its BID.
   block_id<bidtype> write_block(block_kind kind, const void* data, size_t size);
-  // BBT reference counts: a written block starts at 1; each further
-  // reference adds one, each release takes one.
-  uint16_t release_block(block_id<bidtype> bid) { return bbt_->decrement(bid); }
-  uint16_t add_block_reference(block_id<bidtype> bid) { return bbt_->increment(bid); }
+  // BBT reference counts ([MS-PST] BBTENTRY cRef): 1 for the BBT's own
+  // entry plus one per referrer (an NBT entry's bidData or bidSub, a data
+  // tree's entry, an SLENTRY's bidData or bidSub, an SIENTRY's bid). Every
+  // block is written with `written_cref`: the reference its writer will
+  // place. Whoever places a BID a second time (a shared block) adds a
+  // reference; whoever drops or replaces a placed BID releases it.
+  static constexpr uint16_t written_cref = 2;
+  // cRef -= 1; returns the old value. A data or subnode tree block that is
+  // left without referrers releases the blocks it refers to in turn.
+  // qm_invalid_call for an unknown BID or a block that holds no reference.
+  uint16_t release_block(block_id<bidtype> bid);
+  // cRef += 1; returns the new value. qm_invalid_call for an unknown BID.
+  uint16_t add_block_reference(block_id<bidtype> bid);
   std::optional<bbt_entry<bidtype>> lookup_block(block_id<bidtype> bid) { return bbt_->lookup(bid); }
+  // The BIDs a stored data tree or subnode tree block refers to (its rgbid,
+  // its SLENTRYs' bidData and bidSub, or its SIENTRYs' bid); empty for a
+  // data block. qm_invalid_call for a malformed or missing block.
+  std::vector<block_id<bidtype>> block_references(block_id<bidtype> bid);
 
   // ---- nodes
   void add_node(node_id nid, block_id<bidtype> bid_data, block_id<bidtype> bid_sub, node_id nid_parent);
   std::optional<nbt_entry<bidtype>> lookup_node(node_id nid) { return nbt_->lookup(nid); }
 
-  // Writes the page region's tail, the dirty pages and last the header.
+  // Writes the page region's tail, the dirty pages, fills the file up to
+  // ibFileEof where the byte source did not grow with it, and last writes
+  // the header.
   void commit();
 
   // ---- pages and file access (for the pages, trees and maps)
@@ -115,12 +132,34 @@ class pst_ndb {
   // not a multiple of 512; qm_invalid_call for a page of another type.
   std::shared_ptr<pst_page<bidtype>> get_page(bidtype offset, page_type expected);
   void add_page(std::shared_ptr<pst_page<bidtype>> page);
+
+  // ---- B-tree pages and the last commit
+  // B-tree pages of the last commit are never written again: a change goes
+  // to a copy at a new place (the trees copy the path down to the page they
+  // change), so that the file the last header describes stays whole until
+  // the next header replaces it.
+  //
+  // Whether the B-tree page at `offset` belongs to the last commit (or to
+  // the opened file).
+  bool page_committed(bidtype offset) const { return new_pages_.count(offset) == 0; }
+  // Records a B-tree page placed since the last commit.
+  void track_new_page(bidtype offset) { new_pages_.insert(offset); }
+  // A B-tree page no tree refers to any more: a page placed since the last
+  // commit is freed now; a page of the last commit is freed by the next
+  // commit (its place must not be reused before that commit's header).
+  void retire_page(bidtype offset);
+  // Map pages live at fixed places and are written in place. Before the
+  // first map page write after a commit, the header of that commit is
+  // written again with fAMapValid 0: should no further commit follow, the
+  // file is the last commit's, with maps that a reader is told to rebuild.
+  void prepare_map_write();
   void write_file(uint64_t offset, const void* data, size_t size);
   void read_file(uint64_t offset, void* data, size_t size);
   void set_file_length(uint64_t length);
 
  private:
   void open(int mode, const external_file_callbacks* external);
+  void commit_pages_and_header();
   void write_header();
 
   int mode_ = 0;
@@ -134,6 +173,10 @@ class pst_ndb {
   std::unique_ptr<pst_bbt<bidtype>> bbt_;
   std::unique_ptr<pst_nbt<bidtype>> nbt_;
   std::unique_ptr<pst_space_allocator<bidtype>> space_;
+  std::unordered_set<bidtype> new_pages_;  // B-tree pages placed since the last commit
+  std::vector<bidtype> retired_pages_;     // pages of the last commit no tree refers to
+  std::vector<uint8_t> committed_header_;  // the header area the last commit wrote
+  bool maps_invalid_on_disk_ = false;      // the file's header says its maps are not valid
 };
 
 extern template class pst_ndb<uint32_t>;

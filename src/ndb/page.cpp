@@ -42,6 +42,7 @@ void pst_page<bidtype>::write() {
   if (static_cast<uint64_t>(offset_) + page_size > static_cast<uint64_t>(ndb_->header().file_eof()))
     throw qm_invalid_call("pst_page::write: page at " + std::to_string(offset_) + " lies past the end of the file");
   seal();
+  if (type_ != page_type::bbt && type_ != page_type::nbt) ndb_->prepare_map_write();
   ndb_->write_file(offset_, image_.data(), page_size);
   dirty_ = false;
 }

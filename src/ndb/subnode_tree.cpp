@@ -1,6 +1,7 @@
 #include "ndb/subnode_tree.h"
 
 #include <algorithm>
+#include <set>
 #include <string>
 
 #include "common/errors.h"
@@ -63,6 +64,16 @@ block_id<bidtype> write_subnode_tree(pst_ndb<bidtype>& ndb, std::vector<subnode_
   if (unique.size() > subnode_tree_limit * subnode_tree_limit)
     throw qm_invalid_call("more than " + std::to_string(subnode_tree_limit * subnode_tree_limit) + " subnodes");
 
+  // The references the previous tree's entries hold: an entry carried over
+  // into the new tree gains one for it, and the previous tree, released
+  // below, drops its own when no one else refers to it.
+  std::multiset<bidtype> carried;
+  if (previous)
+    for (const auto& e : read_subnode_tree(ndb, previous)) {
+      if (e.bid_data) carried.insert(e.bid_data.value());
+      if (e.bid_sub) carried.insert(e.bid_sub.value());
+    }
+
   block_id<bidtype> top;
   if (unique.empty()) {
     // nothing to write
@@ -70,11 +81,27 @@ block_id<bidtype> write_subnode_tree(pst_ndb<bidtype>& ndb, std::vector<subnode_
     top = write_slblock(ndb, unique.data(), unique.size());
   } else {
     std::vector<std::pair<node_id, block_id<bidtype>>> children;
-    for (size_t first = 0; first < unique.size(); first += subnode_tree_limit) {
-      size_t count = std::min(subnode_tree_limit, unique.size() - first);
-      children.emplace_back(unique[first].nid, write_slblock(ndb, unique.data() + first, count));
+    try {
+      for (size_t first = 0; first < unique.size(); first += subnode_tree_limit) {
+        size_t count = std::min(subnode_tree_limit, unique.size() - first);
+        children.emplace_back(unique[first].nid, write_slblock(ndb, unique.data() + first, count));
+      }
+      top = write_siblock(ndb, children);
+    } catch (...) {
+      // SLBLOCKs written before the failure are referred to by nothing; the
+      // entries keep the references the caller brought, for a retry.
+      for (const auto& child : children) ndb.bbt().decrement(child.second);
+      throw;
     }
-    top = write_siblock(ndb, children);
+  }
+  for (const auto& e : unique) {
+    for (block_id<bidtype> bid : {e.bid_data, e.bid_sub}) {
+      if (!bid) continue;
+      auto found = carried.find(bid.value());
+      if (found == carried.end()) continue;  // a new entry brings its own reference
+      carried.erase(found);
+      ndb.add_block_reference(bid);
+    }
   }
   if (previous) ndb.release_block(previous);
   return top;

@@ -25,8 +25,15 @@ struct subnode_entry {
 
 // Writes the subnode tree of `entries` (any order; a NID given twice keeps
 // its last entry) and releases `previous`, the node's former subnode BID.
-// Returns the node's new bidSub: 0 for no entries. More than 340 x 340
-// entries is qm_invalid_call.
+// Returns the node's new bidSub (0 for no entries), which carries one
+// reference for the caller to place. More than 340 x 340 entries is
+// qm_invalid_call.
+//
+// References: an entry's bidData and bidSub that the previous tree listed
+// gain a reference for the new tree (the previous one drops its own when it
+// is left without referrers); any other entry's blocks must bring the
+// reference their writer placed for them (a block just written, or one
+// the caller added a reference to because it is shared).
 template <ndb_bidtype bidtype>
 block_id<bidtype> write_subnode_tree(pst_ndb<bidtype>& ndb, std::vector<subnode_entry<bidtype>> entries,
                                      block_id<bidtype> previous = {});

@@ -23,6 +23,7 @@ ref<pst_xstream<bidtype>> pst_xstream<bidtype>::open(pst_ndb<bidtype>* ndb, bloc
     auto entry = ndb->lookup_block(bid);
     if (!entry) throw qm_invalid_call("stream block " + std::to_string(bid.value()) + " is missing");
     stream->single_ = bid;
+    stream->single_held_ = false;
     stream->size_ = entry->cb;
   }
   return stream;
@@ -97,26 +98,29 @@ void pst_xstream<bidtype>::append_chunk(const uint8_t* data, size_t size) {
     tree_->append(bid, static_cast<uint32_t>(size));
   } else if (!single_) {
     single_ = bid;
+    single_held_ = true;
   } else {
     tree_ = std::make_unique<pst_data_tree<bidtype>>(ndb_);
-    tree_->append(single_, static_cast<uint32_t>(chunk_length(0)));
+    tree_->append(single_, static_cast<uint32_t>(chunk_length(0)), single_held_);
     tree_->append(bid, static_cast<uint32_t>(size));
     single_ = {};
+    single_held_ = false;
   }
 }
 
 template <ndb_bidtype bidtype>
 void pst_xstream<bidtype>::rewrite_chunk(size_t index, const uint8_t* data, size_t size) {
   if (tree_) {
-    block_id<bidtype> old = tree_->bid(index);
     block_id<bidtype> bid = write_chunk_block(data, size);
-    ndb_->release_block(old);
     tree_->replace(index, bid, static_cast<uint32_t>(size));
   } else {
     if (index != 0 || !single_) throw qm_invalid_arg("chunk " + std::to_string(index) + " does not exist");
     block_id<bidtype> bid = write_chunk_block(data, size);
-    ndb_->release_block(single_);
+    // A block not yet handed out by commit is dropped here; one handed out
+    // is released by whoever placed it, when the new BID takes its place.
+    if (single_held_) ndb_->release_block(single_);
     single_ = bid;
+    single_held_ = true;
   }
   if (cached_index_ == index) cached_index_ = static_cast<size_t>(-1);
 }
@@ -170,7 +174,10 @@ void pst_xstream<bidtype>::set_size(uint64_t size) {
 
 template <ndb_bidtype bidtype>
 block_id<bidtype> pst_xstream<bidtype>::commit() {
-  if (!tree_) return single_;
+  if (!tree_) {
+    single_held_ = false;
+    return single_;
+  }
   if (!tree_->dirty() && tree_->top()) return tree_->top();
   return tree_->write(size_);
 }

@@ -60,7 +60,10 @@ class pst_xstream final : public pst_stream {
   void set_size(uint64_t size) override;
 
   // The node's data BID: the single block's (0 when empty) or the data
-  // tree's top, written now if it changed.
+  // tree's top, written now if it changed. The first commit after a change
+  // hands the BID's reference to the caller, who places it (and releases
+  // the BID it replaces); a commit without change returns the same BID and
+  // no further reference.
   block_id<bidtype> commit();
 
   static constexpr size_t chunk = ndb_format<bidtype>::max_block_payload;
@@ -81,6 +84,7 @@ class pst_xstream final : public pst_stream {
   uint64_t position_ = 0;
   uint64_t size_ = 0;
   block_id<bidtype> single_;
+  bool single_held_ = false;  // single_'s reference is the stream's (not handed out yet)
   std::unique_ptr<pst_data_tree<bidtype>> tree_;
   // The last chunk read, so that small sequential reads load each block once.
   size_t cached_index_ = static_cast<size_t>(-1);

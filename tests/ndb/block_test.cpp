@@ -48,7 +48,7 @@ TYPED_TEST(BlockTest, DiskSizeIsPayloadAndTrailerRoundedTo64) {
     auto entry = this->ndb->lookup_block(block->bid());
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->cb, c.payload);
-    EXPECT_EQ(entry->cref, 1);
+    EXPECT_EQ(entry->cref, 2) << "the BBT's reference and the one its writer places";
     EXPECT_EQ(entry->bref.ib, block->offset());
   }
 }
@@ -143,7 +143,7 @@ TYPED_TEST(BlockTest, ReservedBlocks) {
   auto entry = this->ndb->lookup_block(bid);
   ASSERT_TRUE(entry) << "the BBT entry is made at construction";
   EXPECT_EQ(entry->cb, this->max_payload);
-  EXPECT_EQ(entry->cref, 1);
+  EXPECT_EQ(entry->cref, 2);
   EXPECT_EQ(this->ndb->block_cache().size(), 1u);
 
   // Blocks written meanwhile go elsewhere.
@@ -184,12 +184,35 @@ TYPED_TEST(BlockTest, ReopenCopiesAStoredBlockIntoANewReservedOne) {
 TYPED_TEST(BlockTest, ReferenceCounts) {
   uint8_t byte = 1;
   block_id<TypeParam> bid = this->ndb->write_block(block_kind::stream, &byte, 1);
-  EXPECT_EQ(this->ndb->add_block_reference(bid), 2);
-  EXPECT_EQ(this->ndb->release_block(bid), 2) << "returns the old value";
-  EXPECT_EQ(this->ndb->release_block(bid), 1);
-  EXPECT_EQ(this->ndb->lookup_block(bid)->cref, 0);
-  EXPECT_EQ(this->ndb->release_block(bid), 0) << "never below zero";
-  EXPECT_EQ(this->ndb->lookup_block(bid)->cref, 0);
+  EXPECT_EQ(this->ndb->add_block_reference(bid), 3) << "a second referrer";
+  EXPECT_EQ(this->ndb->release_block(bid), 3) << "returns the old value";
+  EXPECT_EQ(this->ndb->release_block(bid), 2);
+  EXPECT_EQ(this->ndb->lookup_block(bid)->cref, 1) << "unreferenced: only the BBT's own reference";
+  EXPECT_THROW(this->ndb->release_block(bid), qm_invalid_call) << "a release without a reference";
+  EXPECT_EQ(this->ndb->lookup_block(bid)->cref, 1);
+  EXPECT_THROW(this->ndb->release_block(block_id<TypeParam>(0x4000)), qm_invalid_call);
+  EXPECT_THROW(this->ndb->add_block_reference(block_id<TypeParam>(0x4000)), qm_invalid_call);
+}
+
+// A tree block that loses its last referrer drops the references it holds,
+// down through every level; a block with another referrer stops the walk.
+TYPED_TEST(BlockTest, ReleasingATreeReleasesWhatOnlyItReferences) {
+  uint8_t byte = 1;
+  auto data = [&] { return this->ndb->write_block(block_kind::stream, &byte, 1); };
+  block_id<TypeParam> a = data(), b = data(), shared = data(), inner = data();
+  pst_data_tree<TypeParam> tree(this->ndb.get());
+  tree.append(a, 1);
+  tree.append(shared, 1);
+  block_id<TypeParam> xblock = tree.write(2);
+  block_id<TypeParam> inner_sub = write_subnode_tree<TypeParam>(*this->ndb, {{node_id(0x3F), inner, {}}});
+  this->ndb->add_block_reference(shared);  // a second referrer, below
+  block_id<TypeParam> sub = write_subnode_tree<TypeParam>(
+      *this->ndb, {{node_id(0x21F), xblock, inner_sub}, {node_id(0x23F), b, {}}, {node_id(0x25F), shared, {}}});
+  for (auto bid : {a, b, shared, inner, xblock, inner_sub, sub})
+    EXPECT_EQ(this->ndb->lookup_block(bid)->cref, bid == shared ? 3 : 2) << bid.value();
+  EXPECT_EQ(this->ndb->release_block(sub), 2);
+  for (auto bid : {a, b, inner, xblock, inner_sub, sub}) EXPECT_EQ(this->ndb->lookup_block(bid)->cref, 1) << bid.value();
+  EXPECT_EQ(this->ndb->lookup_block(shared)->cref, 1) << "both of its referrers are gone";
 }
 
 }  // namespace

@@ -99,13 +99,13 @@ TYPED_TEST(BTreeTest, BbtLeafEntryLayout) {
     EXPECT_EQ(get_bytes(page, 0, 8), bid.value());
     EXPECT_EQ(get_bytes(page, 8, 8), 0x42600u);
     EXPECT_EQ(get_bytes(page, 16, 2), 1u);
-    EXPECT_EQ(get_bytes(page, 18, 2), 2u);
+    EXPECT_EQ(get_bytes(page, 18, 2), 3u);
     EXPECT_EQ(get_bytes(page, 20, 4), 0u);
   } else {
     EXPECT_EQ(get_bytes(page, 0, 4), bid.value());
     EXPECT_EQ(get_bytes(page, 4, 4), 0x42600u);
     EXPECT_EQ(get_bytes(page, 8, 2), 1u);
-    EXPECT_EQ(get_bytes(page, 10, 2), 2u);
+    EXPECT_EQ(get_bytes(page, 10, 2), 3u);
   }
 }
 

@@ -121,14 +121,20 @@ TYPED_TEST(DataTreeTest, SizesAtTheBlockBoundariesRoundTrip) {
 TYPED_TEST(DataTreeTest, AppendingToAPartialChunkRewritesIt) {
   auto s = this->stream();
   auto data = pattern(200, 5);
-  s->write(data.data(), 100);
+  s->write(data.data(), 50);
+  s->write(data.data() + 50, 50);
   block_id<TypeParam> first = s->commit();
+  node_id nid = this->ndb->allocate_nid(nid_type::message);
+  this->ndb->add_node(nid, first, {}, node_id(0x122));
   s->write(data.data() + 100, 100);
   block_id<TypeParam> second = s->commit();
   EXPECT_NE(first, second);
   EXPECT_FALSE(second.internal()) << "still one block";
-  EXPECT_EQ(this->ndb->lookup_block(first)->cref, 0) << "the first block was released";
-  EXPECT_EQ(this->ndb->lookup_block(second)->cref, 1);
+  EXPECT_EQ(this->ndb->lookup_block(first)->cref, 2) << "the node still refers to it";
+  this->ndb->add_node(nid, second, {}, node_id(0x122));
+  this->ndb->release_block(first);
+  EXPECT_EQ(this->ndb->lookup_block(first)->cref, 1);
+  EXPECT_EQ(this->ndb->lookup_block(second)->cref, 2);
   EXPECT_EQ(this->ndb->lookup_block(second)->cb, 200);
   EXPECT_EQ(read_node_data(*this->ndb, second), data);
 }
@@ -146,11 +152,21 @@ TYPED_TEST(DataTreeTest, OverwriteInsideAndRewriteOfATree) {
   std::copy(patch.begin(), patch.end(), data.begin() + (c - 50));
   block_id<TypeParam> rewritten = s->commit();
   EXPECT_NE(rewritten, tree);
-  EXPECT_EQ(this->ndb->lookup_block(tree)->cref, 0) << "the old XBLOCK was released";
   auto after = this->read_xblock(rewritten);
   EXPECT_NE(after.bids[0], before.bids[0]);
   EXPECT_NE(after.bids[1], before.bids[1]);
   EXPECT_EQ(after.bids[2], before.bids[2]);
+  auto cref = [&](TypeParam bid) { return this->ndb->lookup_block(block_id<TypeParam>(bid))->cref; };
+  EXPECT_EQ(cref(before.bids[0]), 2) << "the old XBLOCK still refers to the old chunk";
+  EXPECT_EQ(cref(before.bids[2]), 3) << "both XBLOCKs refer to the unchanged chunk";
+  // The holder of the old top (a node) releases it when it takes the new one.
+  this->ndb->release_block(tree);
+  EXPECT_EQ(cref(tree.value()), 1);
+  EXPECT_EQ(cref(before.bids[0]), 1);
+  EXPECT_EQ(cref(before.bids[1]), 1);
+  EXPECT_EQ(cref(before.bids[2]), 2);
+  for (TypeParam bid : after.bids) EXPECT_EQ(cref(bid), 2);
+  EXPECT_EQ(cref(rewritten.value()), 2);
   EXPECT_EQ(s->size(), 3 * c);
   std::vector<uint8_t> back(3 * c);
   EXPECT_EQ(s->read_at(0, back.data(), back.size()), 3 * c);
@@ -259,19 +275,30 @@ TYPED_TEST(DataTreeTest, SubnodeTreesRoundTrip) {
 }
 
 TYPED_TEST(DataTreeTest, SubnodeRewriteReleasesThePreviousTree) {
-  auto entries = make_subnodes<TypeParam>(3, false);
+  uint8_t byte = 1;
+  auto data = [&] { return this->ndb->write_block(block_kind::stream, &byte, 1); };
+  auto cref = [&](block_id<TypeParam> bid) { return this->ndb->lookup_block(bid)->cref; };
+  std::vector<subnode_entry<TypeParam>> entries;
+  for (uint32_t i = 0; i < 3; ++i) entries.push_back({node_id(((0x400 + i) << 5) | 0x1F), data(), {}});
+  const auto old_second = entries[1].bid_data;
   block_id<TypeParam> first = write_subnode_tree(*this->ndb, entries);
-  entries[1].bid_data = block_id<TypeParam>(400);
+  entries[1].bid_data = data();
+  block_id<TypeParam> sub = write_subnode_tree<TypeParam>(*this->ndb, {{node_id(0x3F), data(), {}}});
   entries.push_back(entries[0]);  // a repeated NID keeps its last entry
-  entries.back().bid_sub = block_id<TypeParam>(402);
+  entries.back().bid_sub = sub;
   block_id<TypeParam> second = write_subnode_tree(*this->ndb, entries, first);
-  EXPECT_EQ(this->ndb->lookup_block(first)->cref, 0);
+  EXPECT_EQ(cref(first), 1) << "the previous tree is left without referrers";
+  EXPECT_EQ(cref(old_second), 1) << "the entry the new tree dropped";
+  for (const auto& e : entries) EXPECT_EQ(cref(e.bid_data), 2) << "carried over or new: one referrer";
+  EXPECT_EQ(cref(sub), 2);
   auto back = read_subnode_tree(*this->ndb, second);
   ASSERT_EQ(back.size(), 3u);
-  EXPECT_EQ(back[0].bid_sub.value(), 402u);
-  EXPECT_EQ(back[1].bid_data.value(), 400u);
+  EXPECT_EQ(back[0].bid_sub, sub);
+  EXPECT_EQ(back[1].bid_data, entries[1].bid_data);
   EXPECT_FALSE(write_subnode_tree(*this->ndb, {}, second)) << "no entries, no tree";
-  EXPECT_EQ(this->ndb->lookup_block(second)->cref, 0);
+  EXPECT_EQ(cref(second), 1);
+  for (const auto& e : entries) EXPECT_EQ(cref(e.bid_data), 1);
+  EXPECT_EQ(cref(sub), 1);
   EXPECT_THROW(write_subnode_tree(*this->ndb, make_subnodes<TypeParam>(340 * 340 + 1, false)), qm_invalid_call);
 }
 

@@ -6,6 +6,7 @@
 
 #include "common/crc32.h"
 #include "common/errors.h"
+#include "failing_file.h"
 #include "ndb_test_support.h"
 #include "platform/platform.h"
 
@@ -24,9 +25,11 @@ TYPED_TEST_SUITE(NdbTest, ndb_variants, variant_name);
 TYPED_TEST(NdbTest, EmptyCommitReopensConsistent) {
   {
     auto ndb = create_ndb<TypeParam>(this->path);
+#if !defined(_WIN32)  // on Windows the open store keeps every other reader out
     auto bytes = read_file_bytes(this->path);
     ASSERT_EQ(bytes.size(), 0xBE400u);
     for (size_t i = 0; i < 0x4400; ++i) ASSERT_EQ(bytes[i], 0) << "no header before the first commit";
+#endif
     ndb->commit();
   }
   auto bytes = read_file_bytes(this->path);
@@ -70,7 +73,7 @@ TYPED_TEST(NdbTest, CommitWritesPagesThenTheHeaderAndReopens) {
   auto ndb = open_ndb<TypeParam>(this->path);
   EXPECT_EQ(ndb->nbt().check(), 202u);
   EXPECT_EQ(ndb->lookup_node(node_id(0x61))->bid_data, bid);
-  EXPECT_EQ(ndb->lookup_block(bid)->cref, 2);
+  EXPECT_EQ(ndb->lookup_block(bid)->cref, 3) << "the BBT's own reference and two nodes'";
   EXPECT_EQ(read_node_data(*ndb, bid), data);
   EXPECT_EQ(ndb->header().rgnid(nid_type::folder), 0x400u + 200);
   check_maps(*ndb);
@@ -157,58 +160,6 @@ TEST(DerivedName, FromTheGuidSuffix) {
 
 // ------------------------------------------------------------------ faults
 
-// External callbacks over a real file that fail the write numbered fail_at.
-struct failing_file {
-  std::FILE* file = nullptr;
-  int writes = 0;
-  int fail_at = -1;
-  std::string path;
-};
-
-file_handle ext_open(void* context, const char16_t*, uint32_t, uint32_t disposition) {
-  auto* f = static_cast<failing_file*>(context);
-  f->file = std::fopen(f->path.c_str(), disposition == platform::creation::create_always ? "w+b" : "r+b");
-  return f->file ? 1 : platform::invalid_file;
-}
-bool ext_read(void* context, file_handle, void* buffer, uint32_t count, uint32_t* transferred) {
-  auto* f = static_cast<failing_file*>(context);
-  *transferred = static_cast<uint32_t>(std::fread(buffer, 1, count, f->file));
-  return true;
-}
-bool ext_write(void* context, file_handle, const void* buffer, uint32_t count, uint32_t* transferred) {
-  auto* f = static_cast<failing_file*>(context);
-  if (count > 0 && f->writes++ == f->fail_at) {
-    platform::set_last_error(platform::error::disk_full);
-    *transferred = 0;
-    return false;
-  }
-  *transferred = static_cast<uint32_t>(std::fwrite(buffer, 1, count, f->file));
-  return true;
-}
-uint32_t ext_seek(void* context, file_handle, int32_t low, int32_t* high, uint32_t method) {
-  auto* f = static_cast<failing_file*>(context);
-  int64_t distance = (static_cast<int64_t>(high ? *high : 0) << 32) | static_cast<uint32_t>(low);
-  std::fseek(f->file, static_cast<long>(distance), method == 1 ? SEEK_CUR : SEEK_SET);
-  int64_t position = std::ftell(f->file);
-  if (high) *high = static_cast<int32_t>(position >> 32);
-  return static_cast<uint32_t>(position);
-}
-uint32_t ext_size(void* context, file_handle, uint32_t* high) {
-  auto* f = static_cast<failing_file*>(context);
-  long here = std::ftell(f->file);
-  std::fseek(f->file, 0, SEEK_END);
-  long size = std::ftell(f->file);
-  std::fseek(f->file, here, SEEK_SET);
-  if (high) *high = 0;
-  return static_cast<uint32_t>(size);
-}
-bool ext_close(void* context, file_handle) {
-  auto* f = static_cast<failing_file*>(context);
-  std::fclose(f->file);
-  f->file = nullptr;
-  return true;
-}
-
 TYPED_TEST(NdbTest, WriteFailureSurfacesAsCannotWriteFile) {
   failing_file state;
   state.path = this->path.string();
@@ -228,14 +179,15 @@ TYPED_TEST(NdbTest, WriteFailureSurfacesAsCannotWriteFile) {
   } catch (const qm_retcode& e) {
     ADD_FAILURE() << "the write after a failure should succeed: " << e.what();
   }
-  // A commit failing at its last write (the header, the one write of 0x4400
-  // bytes) leaves the previous header in place.
+  // A commit failing at its last write (the header that marks its maps
+  // valid) leaves the previous header in place: the maps written in place
+  // before it, the previous header says, need rebuilding.
   ndb->add_node(node_id(0x61), block_id<TypeParam>(4), {}, {});
   state.fail_at = -1;
   int before = state.writes;
   struct header_failure {
     static bool write(void* context, file_handle h, const void* buffer, uint32_t count, uint32_t* transferred) {
-      if (count == 0x4400) {
+      if (count == 0x4400 && static_cast<const uint8_t*>(buffer)[header_layout<TypeParam>::fAMapValid::offset] == 1) {
         platform::set_last_error(platform::error::disk_full);
         *transferred = 0;
         return false;
@@ -253,7 +205,9 @@ TYPED_TEST(NdbTest, WriteFailureSurfacesAsCannotWriteFile) {
   EXPECT_GT(state.writes, before) << "the pages were written before the header";
   auto after = read_file_bytes(this->path);
   ASSERT_GE(after.size(), 0x4400u);
-  EXPECT_EQ(0, std::memcmp(after.data(), committed.data(), 0x4400)) << "the previous header stays";
+  const size_t valid = header_layout<TypeParam>::fAMapValid::offset;
+  EXPECT_EQ(after[valid], 0) << "the maps were written in place";
+  EXPECT_EQ(0, std::memcmp(after.data() + 24, committed.data() + 24, valid - 24)) << "the previous roots stay";
   callbacks.write = ext_write;
   ndb->commit();
   ndb.reset();
