@@ -123,6 +123,22 @@ uint32_t widen_inline(const uint8_t* p, size_t size) {
   }
 }
 
+// The width of a type whose value sits in dwValueHnid; 0 for every other type.
+size_t hnid_value_width(uint16_t type) {
+  switch (type) {
+    case prop_type::i2:
+      return 2;
+    case prop_type::i4:
+    case prop_type::r4:
+    case prop_type::error:
+      return 4;
+    case prop_type::boolean:
+      return 1;
+    default:
+      return 0;
+  }
+}
+
 bool is_small_fixed_type(uint16_t type) {
   switch (type) {
     case prop_type::unspecified:
@@ -162,7 +178,7 @@ pc_commit_result<bidtype> commit_property_context(pst_node_writer<bidtype>& writ
       streams.push_back({hnid, &value});
     } else if (value.is_stream()) {  // an empty stream holds nothing
       hnid = 0;
-    } else if (is_small_fixed_type(type) || (type == prop_type::error && size == 4)) {
+    } else if (is_small_fixed_type(type) || (type == prop_type::error && size > 0)) {
       const uint8_t* p = value.data();
       if (type == prop_type::i8 && (size == 1 || size == 2 || size == 4)) {
         // PT_I8 always lives in the heap: widen short values to 8 bytes.
@@ -173,6 +189,11 @@ pc_commit_result<bidtype> commit_property_context(pst_node_writer<bidtype>& writ
         total += 8;
       } else if (size == 1 || size == 2 || size == 4) {  // b
         hnid = widen_inline(p, size);
+        total += size;
+      } else if (size == 8 && hnid_value_width(type)) {
+        // A 2- or 4-byte type handed over in 8 bytes: readers take the value
+        // from dwValueHnid, so it goes there (its low bytes), not to the heap.
+        hnid = widen_inline(p, hnid_value_width(type));
         total += size;
       } else if (size == 8) {  // c
         hnid = block.allocate(p, 8);

@@ -143,7 +143,8 @@ bool pst_property_set_impl<bidtype, chartype>::load(const std::vector<std::vecto
         continue;
       }
       case prop_type::i4:
-      case prop_type::r4: {
+      case prop_type::r4:
+      case prop_type::error: {  // written inline, like the other 4-byte types
         uint8_t v[4];
         put_le<uint32_t>(v, hnid);
         properties_.insert_or_assign(id, pst_property_value(tag, v, 4));

@@ -248,11 +248,23 @@ uint64_t pst_tc<bidtype>::get_cell(uint32_t row, uint32_t tag) const {
 }
 
 template <ndb_bidtype bidtype>
-void pst_tc<bidtype>::set_cell_value(uint32_t row, uint32_t tag, const pst_property_value& value) {
+void pst_tc<bidtype>::set_cell_value(uint32_t row, uint32_t tag, const pst_property_value& given) {
   if (row >= rows_.size()) throw qm_invalid_arg("table row out of range");
   const tc_column* c = layout_.find(tag);
   if (!c) return;
   const uint16_t type = tag_type(c->tag);
+  // A string of the other string type (found through tc_layout::find) is
+  // converted to the column's type, as the property set converts on set.
+  pst_property_value converted;
+  const pst_property_value* v = &given;
+  if (type == prop_type::unicode && given.type() == prop_type::string8) {
+    converted = to_file_string_type<char16_t>(given);
+    v = &converted;
+  } else if (type == prop_type::string8 && given.type() == prop_type::unicode) {
+    converted = to_file_string_type<char>(given);
+    v = &converted;
+  }
+  const pst_property_value& value = *v;
   const size_t size = value.size();
   if (tc_cell_holds_value(type) && !value.is_stream()) {
     const uint8_t* p = value.data();

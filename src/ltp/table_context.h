@@ -142,7 +142,9 @@ class pst_tc : public pst_entries<bidtype> {
 
   // Sets one cell from a property value by the table's cell rules: fixed
   // types in the row, values of 1..512 bytes in the heap, larger or stream
-  // values in a new subnode. A tag with no column is ignored.
+  // values in a new subnode. A tag with no column is ignored. A string of
+  // the other string type is converted to the column's type first, as
+  // to_file_string_type does.
   void set_cell_value(uint32_t row, uint32_t tag, const pst_property_value& value);
   // Fills a row from an object's properties, column by column in list order.
   // A failing cell calls `on_failure` (value size, column tag), which writes
