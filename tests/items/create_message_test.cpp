@@ -1,0 +1,301 @@
+// CreateMessage and CreateMessageA as a host calls them, with the written
+// file read back strictly: what a message without bound fields gets, the
+// bound state that goes with one message and what carries over, pending
+// embedded messages, recipient addresses with their defaults, tagged
+// properties replacing by ID, and the contents-table row of every column
+// a tagged property reaches.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "interface/one_off_address.h"
+#include "items_test_support.h"
+#include "platform/platform.h"
+#include "vendrel.h"
+
+namespace vendrel::test {
+namespace {
+
+using namespace msg;
+
+// The calls of one family: wide for the Unicode file, narrow for the ANSI file.
+template <typename V>
+struct calls {
+  static constexpr bool wide = V::unicode;
+  using C = typename V::chartype;
+  static std::basic_string<C> s(std::string_view utf8) { return text<C>(utf8); }
+  static const vendrel_wchar* w(const std::u16string& t) { return reinterpret_cast<const vendrel_wchar*>(t.c_str()); }
+
+  static int32_t create_pst(const std::filesystem::path& p) {
+    if constexpr (wide) return CreatePst(w(utf16(p.string())), w(u"Calls"));
+    else return CreatePstA(p.string().c_str(), "Calls");
+  }
+  static int32_t commit() {
+    if constexpr (wide) return CommitPst();
+    else return CommitPstA();
+  }
+  static int32_t folder(const char* name) {
+    if constexpr (wide) return CreateFolder(w(u""), w(utf16(name)), w(u"IPF.Note"));
+    else return CreateFolderA("", name, "IPF.Note");
+  }
+  static int32_t message(const char* cls, uint8_t embedded = 0, uint8_t pending = 0) {
+    if constexpr (wide) return CreateMessage(cls ? w(utf16(cls)) : nullptr, embedded, pending);
+    else return CreateMessageA(cls, embedded, pending);
+  }
+  static void subject(const char* t) {
+    if constexpr (wide) Bind_subj(w(utf16(t)), 0);
+    else Bind_subjA(t, 0);
+  }
+  static void body(const char* t) {
+    if constexpr (wide) Bind_body(w(utf16(t)));
+    else Bind_bodyA(t);
+  }
+  static void sender(const char* e, const char* n, const char* t) {
+    auto a = e ? utf16(e) : u"", b = n ? utf16(n) : u"", c = t ? utf16(t) : u"";
+    if constexpr (wide) Bind_sender(e ? w(a) : nullptr, n ? w(b) : nullptr, t ? w(c) : nullptr);
+    else Bind_senderA(e, n, t);
+  }
+  static void recipient(const char* e, const char* n, const char* t, uint32_t type) {
+    auto a = e ? utf16(e) : u"", b = n ? utf16(n) : u"", c = t ? utf16(t) : u"";
+    if constexpr (wide) Bind_recipient(e ? w(a) : nullptr, n ? w(b) : nullptr, t ? w(c) : nullptr, type, 0);
+    else Bind_recipientA(e, n, t, type, 0);
+  }
+  static void delivery(uint64_t ft) {
+    if constexpr (wide) Bind_delivery_time(static_cast<uint32_t>(ft), static_cast<uint32_t>(ft >> 32));
+    else Bind_delivery_timeA(static_cast<uint32_t>(ft), static_cast<uint32_t>(ft >> 32));
+  }
+  static void tagged(uint32_t tag, const void* data, uint32_t size) {
+    if constexpr (wide) BindTaggedProp(tag, data, size);
+    else BindTaggedPropA(tag, data, size);
+  }
+};
+
+template <typename V>
+class CreateMessageCalls : public items_test {
+ protected:
+  using B = typename V::bidtype;
+  using api = calls<V>;
+  void SetUp() override {
+    items_test::SetUp();
+    api::commit();  // no store left open by another test
+    SetLogFile((dir / "calls.log").string().c_str());
+    ASSERT_EQ(api::create_pst(path()), 0);
+    ASSERT_EQ(api::folder("Inbox"), 0);
+  }
+  void TearDown() override {
+    api::commit();
+    items_test::TearDown();
+  }
+  std::filesystem::path path() const { return dir / "calls.pst"; }
+
+  // Commits and opens the file; the messages filed into Inbox in creation order.
+  std::vector<uint32_t> commit_and_list() {
+    EXPECT_EQ(api::commit(), 0);
+    file_ = std::make_unique<stored_file<B>>(path());
+    uint32_t inbox = 0;
+    for (const auto& e : file_->nodes())
+      if (e.nid.type() == nid_type::folder && file_->string_of(e.nid.value(), 0x3001) == "Inbox") inbox = e.nid.value();
+    inbox_ = inbox;
+    std::vector<uint32_t> out;
+    for (const auto& e : file_->nodes())
+      if (e.nid.type() == nid_type::message && e.nid_parent.value() == inbox) out.push_back(e.nid.value());
+    return out;
+  }
+  written_message<V> read(uint32_t nid) { return written_message<V>(*file_, nid); }
+
+  std::unique_ptr<stored_file<B>> file_;
+  uint32_t inbox_ = 0;
+};
+TYPED_TEST_SUITE(CreateMessageCalls, store_variants, store_variant_name);
+
+TYPED_TEST(CreateMessageCalls, WithoutAStoreItIsAFileError) {
+  using api = typename TestFixture::api;
+  ASSERT_EQ(api::commit(), 0);
+  EXPECT_EQ(api::message("IPM.Note"), -5);
+}
+
+TYPED_TEST(CreateMessageCalls, AMessageWithoutBoundFieldsGetsTheDefaultsAndItsClass) {
+  using api = typename TestFixture::api;
+  ASSERT_EQ(api::message("IPM.Note.Report"), 0);
+  ASSERT_EQ(api::message(nullptr), 0);  // no class: the default one
+  const auto nids = this->commit_and_list();
+  ASSERT_EQ(nids.size(), 2u);
+  decoded_pc pc = this->read(nids[0]).pc();
+  EXPECT_EQ(text_of(pc.find(id_message_class)), "IPM.Note.Report");
+  EXPECT_EQ(text_of(this->read(nids[1]).pc().find(id_message_class)), "IPM.Note");
+  EXPECT_EQ(text_of(pc.find(id_subject)), std::string("\x01\x01", 2));
+  ASSERT_NE(pc.find(id_body), nullptr);
+  EXPECT_EQ(pc.find(id_body)->bytes.size(), 0u);
+  EXPECT_EQ(number_of(pc.find(id_message_flags)), 8u);  // the bound default
+  EXPECT_EQ(number_of(pc.find(id_importance)), 1u);
+  EXPECT_EQ(pc.find(id_sender_name), nullptr);
+  // Filed messages carry the folder's stamps.
+  EXPECT_NE(pc.find(0x0E30), nullptr);
+  EXPECT_NE(pc.find(0x3013), nullptr);
+  EXPECT_EQ(walker_findings(this->path()), "");
+}
+
+TYPED_TEST(CreateMessageCalls, TheBoundStateGoesWithOneMessageExceptTimesAndSender) {
+  using api = typename TestFixture::api;
+  const uint8_t data[] = {1, 2, 3, 4};
+  api::subject("First");
+  api::body("Body one");
+  api::sender("me@example.org", "Me", nullptr);
+  api::recipient("you@example.org", "You", nullptr, 1);
+  api::delivery(0x01D5000000000000ull);
+  Bind_attach(data, 4, "a.bin", nullptr, nullptr, nullptr, 1, 0);
+  const uint32_t v = 5;
+  BindTaggedProp(0x10970003, &v, 4);
+  ASSERT_EQ(api::message("IPM.Note"), 0);
+  ASSERT_EQ(api::message("IPM.Note"), 0);
+  const auto nids = this->commit_and_list();
+  ASSERT_EQ(nids.size(), 2u);
+  auto first = this->read(nids[0]);
+  auto second = this->read(nids[1]);
+  EXPECT_EQ(text_of(first.pc().find(id_subject)), std::string("\x01\x01" "First"));
+  EXPECT_EQ(first.attachment_nids().size(), 1u);
+  EXPECT_EQ(number_of(first.pc().find(0x1097)), 5u);
+  EXPECT_TRUE(first.subnode(recipient_table_nid));
+  decoded_pc pc = second.pc();
+  EXPECT_EQ(text_of(pc.find(id_subject)), std::string("\x01\x01", 2));
+  EXPECT_EQ(pc.find(id_body)->bytes.size(), 0u);
+  EXPECT_TRUE(second.attachment_nids().empty());
+  EXPECT_FALSE(second.subnode(recipient_table_nid));
+  EXPECT_EQ(pc.find(0x1097), nullptr);
+  // The times and the sender carry over to the next message.
+  EXPECT_EQ(number_of(pc.find(id_delivery_time)), 0x01D5000000000000ull);
+  EXPECT_EQ(text_of(pc.find(id_sender_name)), "Me");
+  std::string key = "SMTP:me@example.org";
+  if (TypeParam::unicode) {
+    std::string wide_key;
+    for (char c : key) wide_key += std::string{c, '\0'};
+    key = wide_key;
+  }
+  EXPECT_EQ(std::string(pc.find(id_sender_search_key)->bytes.begin(), pc.find(id_sender_search_key)->bytes.end()), key);
+}
+
+TYPED_TEST(CreateMessageCalls, PendingEmbeddedMessagesGoToTheNextMessageThatTakesThem) {
+  using api = typename TestFixture::api;
+  api::subject("Held one");
+  ASSERT_EQ(api::message("IPM.Note", 1, 0), 0);
+  api::subject("Held two");
+  ASSERT_EQ(api::message("IPM.Note", 1, 0), 0);
+  api::subject("Holder");
+  ASSERT_EQ(api::message("IPM.Note", 0, 1), 0);
+  api::subject("Later");
+  ASSERT_EQ(api::message("IPM.Note", 0, 1), 0);  // the list is empty again
+  const auto nids = this->commit_and_list();
+  ASSERT_EQ(nids.size(), 2u);  // held messages are not filed
+  auto holder = this->read(nids[0]);
+  const auto attachments = holder.attachment_nids();
+  ASSERT_EQ(attachments.size(), 2u);
+  EXPECT_EQ(text_of(holder.attachment_pc(attachments[0]).find(id_display_name)), "Held one");
+  EXPECT_EQ(text_of(holder.attachment_pc(attachments[1]).find(id_display_name)), "Held two");
+  EXPECT_EQ(text_of(holder.embedded(attachments[1]).pc().find(id_subject)), "\x01\x01Held two");
+  EXPECT_TRUE(this->read(nids[1]).attachment_nids().empty());
+  EXPECT_EQ(walker_findings(this->path()), "");
+}
+
+TYPED_TEST(CreateMessageCalls, RecipientsGetTheDefaultsOfTheirAddress) {
+  using api = typename TestFixture::api;
+  api::recipient("only@example.org", nullptr, nullptr, 1);
+  api::recipient(nullptr, "Only A Name", nullptr, 2);
+  api::recipient("x400@example.org", "Typed", "X400", 3);
+  api::recipient(nullptr, nullptr, nullptr, 1);  // nothing to address: not bound
+  ASSERT_EQ(api::message("IPM.Note"), 0);
+  const auto nids = this->commit_and_list();
+  auto m = this->read(nids.at(0));
+  decoded_tc t = m.table(recipient_table_nid);
+  ASSERT_EQ(t.rows.size(), 3u);
+  using C = typename TypeParam::chartype;
+  auto text_cell = [&](size_t r, uint16_t id) {
+    decoded_property p;
+    p.type = file_string_type<C>;
+    p.bytes = t.cell_bytes(r, make_tag(id, p.type)).value_or(std::vector<uint8_t>{});
+    return text_of(&p);
+  };
+  EXPECT_EQ(text_cell(0, id_display_name), "only@example.org");
+  EXPECT_EQ(text_cell(0, id_address_type), "SMTP");
+  EXPECT_EQ(text_cell(1, id_email_address), std::string(placeholder_email));
+  EXPECT_EQ(text_cell(1, id_display_name), "Only A Name");
+  EXPECT_EQ(text_cell(2, id_address_type), "X400");
+  decoded_pc pc = m.pc();
+  EXPECT_EQ(text_of(pc.find(id_display_to)), "only@example.org");
+  EXPECT_EQ(text_of(pc.find(id_display_cc)), "Only A Name");
+  EXPECT_EQ(text_of(pc.find(id_display_bcc)), "Typed");
+}
+
+TYPED_TEST(CreateMessageCalls, TaggedPropertiesReplaceByIdAndReachTheContentsRow) {
+  using api = typename TestFixture::api;
+  using C = typename TypeParam::chartype;
+  // Two values of one ID: the second wins, whatever its type.
+  const uint32_t first = 1;
+  api::tagged(0x10970003, &first, 4);
+  const int16_t second = -3;
+  api::tagged(0x10970002, &second, 2);
+  // The bound importance is replaced, the class argument replaces a tagged class.
+  const uint32_t importance = 0;
+  api::tagged(0x00170003, &importance, 4);
+  api::tagged(0x001A001E, "IPM.Tagged", 10);
+  const uint8_t yes = 1;
+  api::tagged(0x0057000B, &yes, 1);
+  const uint64_t submit = 0x01D6000000000123ull;
+  api::tagged(0x00390040, &submit, 8);
+  const uint8_t index[22] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22};
+  api::tagged(0x00710102, index, sizeof index);
+  const std::u16string topic = u"Topic \u00e9";
+  BindTaggedProp(0x0070001F, topic.data(), static_cast<uint32_t>(topic.size() * 2));
+  const uint32_t reply = 0x12345678;
+  api::tagged(0x65C60003, &reply, 4);
+  ASSERT_EQ(api::message("IPM.Note.Class"), 0);
+  const auto nids = this->commit_and_list();
+  decoded_pc pc = this->read(nids.at(0)).pc();
+  EXPECT_EQ(pc.find(0x1097)->type, 0x0002);
+  EXPECT_EQ(number_of(pc.find(0x1097)), 0xFFFDu);
+  EXPECT_EQ(number_of(pc.find(id_importance)), 0u);
+  EXPECT_EQ(text_of(pc.find(id_message_class)), "IPM.Note.Class");
+
+  // The folder's contents row holds the same values.
+  decoded_tc t = this->file_->tc((this->inbox_ & ~0x1Fu) | 0x0E);
+  ASSERT_EQ(t.rows.size(), 1u);
+  EXPECT_EQ(t.cell(0, tc_tag_row_id), nids[0]);
+  EXPECT_EQ(t.cell(0, 0x00170003), 0u);
+  EXPECT_TRUE(t.has_cell(0, 0x00170003));
+  EXPECT_EQ(t.cell(0, 0x0057000B), 1u);
+  EXPECT_EQ(t.cell(0, 0x00390040), submit);
+  EXPECT_EQ(*t.cell_bytes(0, 0x00710102), std::vector<uint8_t>(index, index + sizeof index));
+  EXPECT_EQ(t.cell(0, 0x65C60003), reply);
+  EXPECT_EQ(t.cell(0, 0x10970003), 0xFFFFFFFDu);  // a PT_SHORT in a PT_LONG column, sign-extended
+  decoded_property topic_cell;
+  topic_cell.type = file_string_type<C>;
+  topic_cell.bytes = t.cell_bytes(0, make_tag(0x0070, topic_cell.type)).value_or(std::vector<uint8_t>{});
+#if defined(_WIN32)  // an ANSI file holds the system ANSI code page's bytes (GetACP)
+  EXPECT_EQ(text_of(&topic_cell), sizeof(C) == 1 ? platform::wide_to_multibyte(0, topic) : "Topic \xC3\xA9");
+#else
+  EXPECT_EQ(text_of(&topic_cell), "Topic \xC3\xA9");
+#endif
+  decoded_property class_cell;
+  class_cell.type = file_string_type<C>;
+  class_cell.bytes = t.cell_bytes(0, make_tag(0x001A, class_cell.type)).value_or(std::vector<uint8_t>{});
+  EXPECT_EQ(text_of(&class_cell), "IPM.Note.Class");
+  EXPECT_EQ(t.cell(0, 0x0E080003), number_of(pc.find(id_message_size)));
+}
+
+TYPED_TEST(CreateMessageCalls, AFailedMessageKeepsTheBoundStateAndTheLibraryGoesOn) {
+  using api = typename TestFixture::api;
+  // A 3-byte PT_LONG cannot be stored: the call fails and nothing is cleared.
+  const uint8_t odd[3] = {1, 2, 3};
+  BindTaggedProp(0x66660003, odd, 3);
+  api::subject("Kept");
+  EXPECT_EQ(api::message("IPM.Note"), -2);
+  BClear();
+  BClearA();
+  api::subject("Kept");
+  ASSERT_EQ(api::message("IPM.Note"), 0);
+  const auto nids = this->commit_and_list();
+  ASSERT_EQ(nids.size(), 1u);
+  EXPECT_EQ(text_of(this->read(nids[0]).pc().find(id_subject)), "\x01\x01Kept");
+}
+
+}  // namespace
+}  // namespace vendrel::test
