@@ -9,15 +9,28 @@
 #include <string>
 #include <vector>
 
+#include "common/base_object.h"
 #include "interface/bound_fields.h"
+#include "store/folder.h"
+#include "store/store.h"
+#include "store/store_item.h"
 
 namespace vendrel {
 
 struct LibraryState {
   LibraryState();
 
+  ref<pst_store> current_store;    // the output file being built
+  ref<pst_folder> current_folder;  // receives the next item
+  ref<pst_store_item> current_message;
+  // Finished messages waiting to be attached to the next message.
+  std::vector<ref<pst_store_item>> pending_embedded;
+
   uint8_t store_open = 0;  // 1 between CreatePst(A) and CommitPst(A)
   uint8_t eml_mode = 0;    // set by CreateEML; nothing clears it
+  // EML mode: the next message is queued as a part of the following one
+  // instead of being written as a file of its own (CreateMessage).
+  uint8_t eml_body_only = 0;
 
   BoundFields<char16_t> wide;  // filled by the wide binding calls
   BoundFields<char> narrow;    // filled by the narrow ones (suffix A)
