@@ -1,10 +1,23 @@
 // Prints what pst-extractor reads from a PST file as JSON: the store name and
 // the folder tree with every item's main fields, recipients and attachments
 // (content as a SHA-256 so that large attachments compare cheaply).
-// Usage: node pst_extractor_dump.js FILE.pst
+// Usage: node pst_extractor_dump.js [--folders] FILE.pst
+// With --folders only the folder tree is printed, one line per folder in
+// preorder: depth, name and container class separated by tabs.
 'use strict';
 const crypto = require('crypto');
 const { PSTFile } = require('pst-extractor');
+
+// pst-extractor walks the 32-bit (ANSI) B-trees comparing Long keys with the
+// < and > operators. Long has no valueOf, so those compare the keys' decimal
+// strings, and in an ANSI file whose node B-tree has more than one level it
+// looks for NID 0x61 ("97") in the wrong leaf and gives up. Comparing Longs
+// by value restores what the reader means; the Unicode path already uses
+// Long.greaterThan.
+const Long = require(require.resolve('long', { paths: [require.resolve('pst-extractor')] }));
+if (!Object.prototype.hasOwnProperty.call(Long.prototype, 'valueOf')) {
+  Long.prototype.valueOf = function valueOf() { return this.toNumber(); };
+}
 
 function attachmentBytes(attachment) {
   const stream = attachment.fileInputStream;
@@ -73,6 +86,17 @@ function dumpFolder(folder) {
   return out;
 }
 
-const file = new PSTFile(process.argv[2]);
-const result = { store: file.getMessageStore().displayName, root: dumpFolder(file.getRootFolder()) };
-process.stdout.write(JSON.stringify(result, null, 1) + '\n');
+function printFolders(folder, depth) {
+  process.stdout.write(`${depth}\t${folder.displayName}\t${folder.containerClass}\n`);
+  if (folder.hasSubfolders) for (const sub of folder.getSubFolders()) printFolders(sub, depth + 1);
+}
+
+const args = process.argv.slice(2);
+const foldersOnly = args[0] === '--folders';
+const file = new PSTFile(foldersOnly ? args[1] : args[0]);
+if (foldersOnly) {
+  printFolders(file.getRootFolder(), 0);
+} else {
+  const result = { store: file.getMessageStore().displayName, root: dumpFolder(file.getRootFolder()) };
+  process.stdout.write(JSON.stringify(result, null, 1) + '\n');
+}

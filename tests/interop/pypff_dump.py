@@ -2,7 +2,9 @@
 """Prints what libpff (through pypff) reads from a PST file as JSON: the
 folder tree with every item's main fields, recipients and attachments
 (content as SHA-256). Run with /usr/bin/python3, which has pypff.
-Usage: pypff_dump.py FILE.pst"""
+With --folders only the folder tree is printed, one line per folder in
+preorder: depth, name and container class separated by tabs.
+Usage: pypff_dump.py [--folders] FILE.pst"""
 import hashlib
 import json
 import sys
@@ -48,19 +50,64 @@ def message_entry(message):
     return entry
 
 
+PR_DISPLAY_NAME = 0x3001
+PR_CONTAINER_CLASS = 0x3613
+
+
+def string_entry(folder, entry_type):
+    """A string property of the folder's record set as libpff parsed it,
+    decoded here by its type (UTF-16LE for 0x001F, else UTF-8)."""
+    for i in range(folder.get_number_of_record_sets()):
+        record_set = folder.get_record_set(i)
+        for j in range(record_set.get_number_of_entries()):
+            entry = record_set.get_entry(j)
+            if entry.get_entry_type() != entry_type:
+                continue
+            data = entry.get_data() or b""
+            if entry.get_value_type() == 0x001F:
+                return data.decode("utf-16-le", "replace")
+            return data.decode("utf-8", "replace")
+    return None
+
+
+def container_class(folder):
+    return string_entry(folder, PR_CONTAINER_CLASS)
+
+
+def folder_name(folder):
+    """The display name. libpff 20180714 turns UTF-16 surrogate pairs into
+    code points 0x3FF too low (U+1F600 comes out as U+1F201), so names are
+    decoded from the parsed record rather than through get_name()."""
+    name = string_entry(folder, PR_DISPLAY_NAME)
+    return name if name is not None else text(folder.get_name())
+
+
 def folder_entry(folder):
     return {
-        "name": text(folder.get_name()),
+        "name": folder_name(folder),
+        "container_class": container_class(folder),
         "items": [message_entry(folder.get_sub_message(i)) for i in range(folder.get_number_of_sub_messages())],
         "folders": [folder_entry(folder.get_sub_folder(i)) for i in range(folder.get_number_of_sub_folders())],
     }
 
 
+def print_folders(folder, depth):
+    name = folder_name(folder)
+    sys.stdout.write("%d\t%s\t%s\n" % (depth, "" if name is None else name, container_class(folder) or ""))
+    for i in range(folder.get_number_of_sub_folders()):
+        print_folders(folder.get_sub_folder(i), depth + 1)
+
+
 def main():
+    args = sys.argv[1:]
+    folders_only = args[:1] == ["--folders"]
     pst = pypff.file()
-    pst.open(sys.argv[1])
-    json.dump({"root": folder_entry(pst.get_root_folder())}, sys.stdout, indent=1)
-    sys.stdout.write("\n")
+    pst.open(args[1] if folders_only else args[0])
+    if folders_only:
+        print_folders(pst.get_root_folder(), 0)
+    else:
+        json.dump({"root": folder_entry(pst.get_root_folder())}, sys.stdout, indent=1)
+        sys.stdout.write("\n")
     pst.close()
 
 
