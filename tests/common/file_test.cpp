@@ -58,6 +58,7 @@ TEST(FileOnDisk, WriteReadBackSizeAndSeekModes) {
   auto expected = bytes_of("hello world");
   expected.resize(20, 0);
   for (char c : std::string("tail")) expected.push_back(static_cast<uint8_t>(c));
+  file.reset();  // the writer holds the file exclusively (on Windows, against readers too)
   EXPECT_EQ(read_file_bytes(dir / "data.bin"), expected);
 }
 
@@ -86,6 +87,7 @@ TEST(FileOnDisk, WriteAndSetEndCutsTheFileAfterTheWrittenBytes) {
   expected.push_back('y');
   expected.resize(40, 0);
   expected.push_back('z');
+  file.reset();  // the writer holds the file exclusively (on Windows, against readers too)
   EXPECT_EQ(read_file_bytes(dir / "cut.bin"), expected);
 }
 
@@ -159,8 +161,8 @@ TEST(FileOnDisk, AFileHeldForWritingCannotBeCreatedOrOpenedAgain) {
   // The holder's file is untouched and still usable.
   holder->write(" me", 3);
   EXPECT_EQ(holder->size(), 7u);
-  EXPECT_EQ(read_file_bytes(dir / "held.pst"), bytes_of("keep me"));
   holder.reset();
+  EXPECT_EQ(read_file_bytes(dir / "held.pst"), bytes_of("keep me"));
   EXPECT_NO_THROW(CMyFile::create_for_writing(path));
 }
 

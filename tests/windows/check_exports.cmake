@@ -1,0 +1,70 @@
+# Reads the export table of vendrel.dll (objdump -p) and compares its names
+# with the export map: exactly those, nothing beside them. Also reads the
+# import tables of the DLL and of the PROGRAMS: only DLLs that Windows ships
+# may be named there (the toolchain links the C++ runtime statically).
+cmake_minimum_required(VERSION 3.20)
+
+function(pe_listing file out)
+  execute_process(COMMAND ${OBJDUMP} -p ${file} OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${OBJDUMP} -p failed on ${file}")
+  endif()
+  set(${out} "${listing}" PARENT_SCOPE)
+endfunction()
+
+function(check_imports file listing)
+  string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${listing}")
+  set(names)
+  foreach(entry ${imports})
+    string(REGEX REPLACE "^DLL Name: " "" name "${entry}")
+    string(TOLOWER "${name}" name)
+    list(APPEND names ${name})
+    if(NOT name MATCHES "^(kernel32|msvcrt|ucrtbase|rpcrt4|ole32|oleaut32|advapi32|user32|shell32|bcrypt|ws2_32|ntdll|api-ms-win-[a-z0-9-]+)\\.dll$")
+      message(FATAL_ERROR "${file} imports ${name}, which Windows does not ship")
+    endif()
+  endforeach()
+  if(NOT names)
+    message(FATAL_ERROR "no import table read from ${file}")
+  endif()
+  message(STATUS "${file} imports ${names}")
+endfunction()
+
+pe_listing(${LIBRARY} listing)
+check_imports(${LIBRARY} "${listing}")
+
+# The export table: "[Ordinal/Name Pointer] Table" and one "[   n] Name"
+# line per name (binutils 2.40 puts "+base[ m] hint" before the name).
+string(FIND "${listing}" "[Ordinal/Name Pointer] Table" start)
+if(start EQUAL -1)
+  message(FATAL_ERROR "${LIBRARY} has no export name table")
+endif()
+string(SUBSTRING "${listing}" ${start} -1 table)
+string(REGEX REPLACE "\n[ \t]*\n.*" "" table "${table}")  # up to the first blank line
+string(REGEX MATCHALL "\n[ \t]+\\[[ 0-9]+\\][^\n]*" rows "${table}")
+set(actual)
+foreach(row ${rows})
+  string(REGEX REPLACE ".*[ \t]([A-Za-z_][A-Za-z0-9_@]*)[ \t]*$" "\\1" name "${row}")
+  list(APPEND actual ${name})
+endforeach()
+
+file(READ ${EXPECTED} map)
+string(REGEX REPLACE "/\\*[^*]*\\*/" "" map "${map}")
+string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*[ \t]*;" expected_entries "${map}")
+set(expected)
+foreach(entry ${expected_entries})
+  string(REGEX REPLACE "[ \t;]" "" name "${entry}")
+  list(APPEND expected ${name})
+endforeach()
+
+list(SORT actual)
+list(SORT expected)
+if(NOT actual STREQUAL expected)
+  message(FATAL_ERROR "exported names differ from the export map\nexported: ${actual}\nexpected: ${expected}")
+endif()
+list(LENGTH actual count)
+message(STATUS "${count} exported functions, as listed")
+
+foreach(program ${PROGRAMS})
+  pe_listing(${program} program_listing)
+  check_imports(${program} "${program_listing}")
+endforeach()
