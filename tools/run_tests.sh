@@ -7,11 +7,11 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
+# The quarter-million-message folder tests are left out until their run time
+# on CI's machine is known; run them alone with: ctest --test-dir build -R TheRealLimitOf250000
+ctest --test-dir build --output-on-failure -j "$jobs" -E TheRealLimitOf250000
 
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVENDREL_SANITIZE=ON
 cmake --build build-sanitize -j "$jobs"
-# The quarter-million-message folder test runs in the release build only:
-# under the sanitizers it would take most of the time CI has.
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs" -E TheRealLimitOf250000
