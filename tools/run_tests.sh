@@ -13,5 +13,7 @@ ctest --test-dir build --output-on-failure -j "$jobs" -E TheRealLimitOf250000
 
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVENDREL_SANITIZE=ON
 cmake --build build-sanitize -j "$jobs"
+# The memory-bound tests measure the process size, which the sanitizers inflate.
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-sanitize --output-on-failure -j "$jobs" -E TheRealLimitOf250000
+  ctest --test-dir build-sanitize --output-on-failure -j "$jobs" \
+    -E "TheRealLimitOf250000|ALargeAttachmentIsNotHeldTwice|CommittedMessagesDoNotStayInMemory"
