@@ -3,7 +3,10 @@
 // creates a new file (mode 3) or opens an existing one for reading (modes 1
 // and 2), hands out NIDs, BIDs, blocks and pages, and commits: the unused
 // tail of the page region goes to the blocks, the dirty pages are written,
-// and the header is written last.
+// and the header is written last. Until a commit's header is written, the
+// file stays the previous commit's: blocks go to free space, B-tree pages
+// are copied rather than changed, and the maps (changed in place) are
+// marked for rebuilding in that commit's header first.
 //
 // This header is also the node database's umbrella: it brings in every
 // other ndb/ header.

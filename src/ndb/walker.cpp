@@ -15,6 +15,7 @@
 #include "ndb/disk.h"
 #include "ndb/header.h"
 #include "ndb/page.h"
+#include "ndb/types.h"
 
 namespace vendrel {
 
@@ -715,8 +716,12 @@ struct ndb_walker<bidtype>::state {
       visit_node_blocks(n.nid, n.bid_data, n.bid_sub, "node " + hex(n.nid));
       highest[n.nid & 0x1F] = std::max(highest[n.nid & 0x1F], n.nid);
     }
+    auto rgnid = [&](uint32_t type) { return get_le<uint32_t>(hlayout::rgnid::at(h) + 4 * type); };
     for (uint32_t type = 0; type < 32; ++type) {
-      uint32_t high = get_le<uint32_t>(hlayout::rgnid::at(h) + 4 * type);
+      // A folder's tables (hierarchy, contents, associated contents, search
+      // contents) take the folder's index, which the folder types count.
+      bool table = type >= nid_type::hierarchy_table && type <= 0x10;
+      uint32_t high = table ? std::max(rgnid(nid_type::folder), rgnid(nid_type::search_folder)) : rgnid(type);
       if (highest[type] >> 5 > high)
         add(ndb_check::header, hlayout::rgnid::offset + 4 * type, 0, highest[type],
             "rgnid[" + dec(type) + "] is " + hex(high) + ", below the index of a node in the NBT: a new NID may collide");

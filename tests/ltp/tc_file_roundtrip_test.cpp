@@ -291,7 +291,9 @@ class TcFileRoundTrip : public ::testing::Test {
     const auto blocks = read_heap_blocks(reader, node->bid_data);
     expect_fill_levels(blocks);
     // The large table reaches the second bitmap block (136).
-    if (many) EXPECT_GT(blocks.size(), 137u);
+    if (many) {
+      EXPECT_GT(blocks.size(), 137u);
+    }
     if (n == 0) {
       EXPECT_EQ(t.hid_rows, 0u);
     } else if (n * row_size <= 512 && t.block_count == 1) {
