@@ -8,6 +8,7 @@
 #include "common/errors.h"
 #include "common/logger.h"
 #include "interface/binding.h"
+#include "interface/eml_items.h"
 #include "interface/export_guard.h"
 #include "interface/library_state.h"
 #include "interface/wide_arg.h"
@@ -153,22 +154,6 @@ int32_t create_message(const CharT* message_class, uint8_t embedded, uint8_t att
   return 0;
 }
 
-// The EML writer takes the bound state in EML mode; until it is part of the
-// library the message cannot be written and the call reports failure.
-int32_t write_eml_message(LibraryState&) {
-  logger().write_line("[PST] CreateMessage: EML output is not available");
-  return -1;
-}
-
-int32_t create_eml_message(uint8_t embedded, uint8_t attach_pending) {
-  LibraryState& state = library_state();
-  if (attach_pending)
-    state.eml_body_only = 0;
-  else if (embedded)
-    state.eml_body_only = 1;
-  return write_eml_message(state);
-}
-
 }  // namespace
 }  // namespace vendrel
 
@@ -178,7 +163,7 @@ extern "C" {
 
 VENDREL_API int32_t CreateMessage(const vendrel_wchar* message_class, uint8_t embedded, uint8_t attach_pending) {
   return guarded("CreateMessage", [&] {
-    if (library_state().eml_mode) return create_eml_message(embedded, attach_pending);
+    if (library_state().eml_mode) return create_eml_item(eml_item_kind::message, embedded, attach_pending);
     return create_message<char16_t>(wide_arg(message_class), embedded, attach_pending);
   });
 }

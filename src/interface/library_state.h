@@ -23,6 +23,12 @@ struct LibraryState {
   ref<pst_store> current_store;    // the output file being built
   ref<pst_folder> current_folder;  // receives the next item
   ref<pst_store_item> current_message;
+  // The current item of each other kind (CreateSticky, CreateContact,
+  // CreateAppointment, CreateTask), kept until the next of its kind.
+  ref<pst_store_item> current_sticky;
+  ref<pst_store_item> current_contact;
+  ref<pst_store_item> current_appointment;
+  ref<pst_store_item> current_task;
   // Finished messages waiting to be attached to the next message.
   std::vector<ref<pst_store_item>> pending_embedded;
 
@@ -31,6 +37,11 @@ struct LibraryState {
   // EML mode: the next message is queued as a part of the following one
   // instead of being written as a file of its own (CreateMessage).
   uint8_t eml_body_only = 0;
+  // EML mode: numbers of the sticky notes, appointments and tasks written so
+  // far, which prefix their file names.
+  int32_t eml_sticky_count = 0;
+  int32_t eml_appointment_count = 0;
+  int32_t eml_task_count = 0;
 
   BoundFields<char16_t> wide;  // filled by the wide binding calls
   BoundFields<char> narrow;    // filled by the narrow ones (suffix A)

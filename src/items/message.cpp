@@ -8,6 +8,7 @@
 #include "common/strings.h"
 #include "items/message_body.h"
 #include "items/message_tags.h"
+#include "items/node_copy.h"
 #include "ltp/table_templates.h"
 #include "platform/platform.h"
 #include "store/store.h"
@@ -234,21 +235,27 @@ ref<pst_attachment> pst_message_impl<bidtype, chartype>::add_message_attachment(
   auto* embedded = dynamic_cast<pst_message_impl*>(message);
   if (!embedded) throw qm_invalid_call("pst_message_impl::add_message_attachment: a message of another file variant");
   if (embedded == this) throw qm_invalid_call("pst_message_impl::add_message_attachment: a message cannot hold itself");
-  if (!this->same_store(embedded))
-    throw qm_invalid_call("pst_message_impl::add_message_attachment: the message belongs to another file");
 
+  pst_ndb<bidtype>& ndb = store_->ndb();
+  bidtype data_bid = embedded->data_bid();
+  bidtype sub_bid = embedded->sub_bid();
+  if (this->same_store(embedded)) {
+    // The attachment shares the message's blocks: the first placement takes
+    // their written reference, any further one adds its own.
+    if (!embedded->take_written_reference()) {
+      if (data_bid) ndb.add_block_reference(block_id<bidtype>(data_bid));
+      if (sub_bid) ndb.add_block_reference(block_id<bidtype>(sub_bid));
+    }
+  } else {
+    // A message of another file (one the series has moved on from) is
+    // copied into this one, block by block.
+    auto copied = copy_node_blocks(embedded->store()->ndb(), ndb, block_id<bidtype>(data_bid), block_id<bidtype>(sub_bid));
+    data_bid = copied.first.value();
+    sub_bid = copied.second.value();
+  }
   ref<pst_attachment> attachment = create_attachment();
   auto* impl = attachments_.back().get();
-  pst_ndb<bidtype>& ndb = store_->ndb();
   const uint32_t nid = ndb.allocate_nid(nid_type::message).value();
-  const bidtype data_bid = embedded->data_bid();
-  const bidtype sub_bid = embedded->sub_bid();
-  // The attachment shares the message's blocks: the first placement takes
-  // their written reference, any further one adds its own.
-  if (!embedded->take_written_reference()) {
-    if (data_bid) ndb.add_block_reference(block_id<bidtype>(data_bid));
-    if (sub_bid) ndb.add_block_reference(block_id<bidtype>(sub_bid));
-  }
   impl->add_extra_subnode(nid, data_bid, sub_bid);
 
   const pst_property_value* size = embedded->get_property(id_message_size);

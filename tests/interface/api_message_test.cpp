@@ -28,6 +28,13 @@ long status_kib(const std::string& field) {
   return -1;
 }
 
+// The sanitizers keep freed memory in quarantine: sizes say nothing there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool memory_is_measurable = false;
+#else
+constexpr bool memory_is_measurable = true;
+#endif
+
 class ApiMessage : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -65,6 +72,7 @@ TEST_F(ApiMessage, ARefusedMessageKeepsItsBindingsAndTheLibraryGoesOn) {
 }
 
 TEST_F(ApiMessage, ALargeAttachmentIsNotHeldTwiceWhileItsMessageIsWritten) {
+  if (!memory_is_measurable) GTEST_SKIP() << "memory sizes under a sanitizer";
   ASSERT_EQ(CreatePst(w(path("large.pst")), w(u"Large")), 0);
   constexpr size_t size = size_t{30} << 20;
   std::vector<uint8_t> data(size);
@@ -82,6 +90,7 @@ TEST_F(ApiMessage, ALargeAttachmentIsNotHeldTwiceWhileItsMessageIsWritten) {
 }
 
 TEST_F(ApiMessage, CommittedMessagesDoNotStayInMemory) {
+  if (!memory_is_measurable) GTEST_SKIP() << "memory sizes under a sanitizer";
   ASSERT_EQ(CreatePstA((dir / "many.pst").string().c_str(), "Many"), 0);
   const std::vector<uint8_t> data(1 << 20, 0x42);
   const std::string body(64 * 1024, 'b');

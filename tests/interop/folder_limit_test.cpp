@@ -1,9 +1,13 @@
 // The real folder limit, through the shared library: a folder that receives
 // 250,001 messages holds 250,000 and goes on in a part folder beside it,
-// named after it and the time it was opened, which takes the last one.
-// pypff counts the messages of each. A CI test, not a benchmark: the
-// messages are as small as messages get. Run it alone with
-// --gtest_filter='FolderPartLimit.*' (ctest -R FolderPartLimit).
+// named after it and the time it was opened, which takes the last one;
+// pypff counts the messages of each. Writing takes seconds, but pypff
+// 20180714 builds its item tree at open in time that grows with the square
+// of the items (20,000 messages: 7 s, 65,536: over 2 min, 250,001: beyond
+// a quarter of an hour), so this test is left out of the normal run; the
+// same file is checked in CI by tests_items (FolderPartLimitInFile), and the
+// readers check part folders on a smaller limit there. Run it alone with
+//   tests_interop --gtest_also_run_disabled_tests --gtest_filter='FolderPartLimit.*'
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -31,7 +35,7 @@ std::string run(const std::string& command, int* status) {
   return out;
 }
 
-TEST(FolderPartLimit, TheRealLimitOf250000MessagesOpensAPartFolder) {
+TEST(FolderPartLimit, DISABLED_PypffCountsTheRealLimitOf250000AndOne) {
   TempDir dir;
   const auto path = dir / "limit.pst";
   auto w = [](const std::u16string& s) { return reinterpret_cast<const vendrel_wchar*>(s.c_str()); };

@@ -506,6 +506,7 @@ std::vector<typed_value> typed_values() {
       {0x0007, bytes_of(45000.5)},
       {0x000A, bytes_of(static_cast<uint32_t>(0x80004005))},
       {0x000B, {1}},
+      {0x000D, pattern(24, 5)},
       {0x0014, bytes_of(static_cast<int64_t>(0x0102030405060708))},
       {0x001E, text_bytes("eight-bit text")},
       {0x001F, utf16_bytes("wide text \xE2\x9C\x93")},

@@ -131,6 +131,10 @@ TEST_F(SeriesReaders, MessagesPastTheSizeLimitGoToTheNextFilesOfTheSeries) {
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(files[i].filename().string());
     EXPECT_EQ(walker_findings(files[i]), "");
+    {
+      stored_file<uint64_t> stored(files[i]);
+      EXPECT_EQ(undecodable_messages(stored), "");
+    }
     const auto scratch = dir / ("scratch-" + std::to_string(i));
     std::filesystem::create_directories(scratch);
     for (const line_reader& r : line_readers(scratch)) {

@@ -172,7 +172,9 @@ TEST(PlatformText, ListedCodePagesHaveConverters) {
   EXPECT_EQ(wide_to_multibyte(866, u"\u041F"), "\x8F");
   EXPECT_EQ(wide_to_multibyte(21866, u"\u0456"), "\xA6");  // Ukrainian i, not in KOI8-R
   EXPECT_EQ(wide_to_multibyte(10000, u"\u00E9"), "\x8E");
-  if (code_page_supported(51932)) EXPECT_EQ(wide_to_multibyte(51932, u"\u65E5"), "\xC6\xFC");
+  if (code_page_supported(51932)) {
+    EXPECT_EQ(wide_to_multibyte(51932, u"\u65E5"), "\xC6\xFC");
+  }
   EXPECT_EQ(wide_to_multibyte(28605, u"\u20AC"), "\xA4");
 }
 
