@@ -57,7 +57,7 @@ pst_folder_impl<bidtype, chartype>::pst_folder_impl(store_type* store, pst_folde
       store_(store),
       parent_(parent),
       parent_nid_(parent ? parent->nid() : 0),
-      part_limit_(part_message_limit()) {}
+      part_limit_(part_message_limit(sizeof(bidtype) == 8)) {}
 
 template <ndb_bidtype bidtype, ltp_chartype chartype>
 pst_folder_impl<bidtype, chartype>::pst_folder_impl(store_type* store, pst_folder_impl* parent, uint32_t nid,
@@ -66,7 +66,7 @@ pst_folder_impl<bidtype, chartype>::pst_folder_impl(store_type* store, pst_folde
       store_(store),
       parent_(parent),
       parent_nid_(parent_nid),
-      part_limit_(part_message_limit()) {}
+      part_limit_(part_message_limit(sizeof(bidtype) == 8)) {}
 
 template <ndb_bidtype bidtype, ltp_chartype chartype>
 pst_folder_impl<bidtype, chartype>::~pst_folder_impl() {

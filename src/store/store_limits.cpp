@@ -12,7 +12,10 @@ uint32_t part_limit = folder_part_message_limit;
 
 uint64_t file_size_limit(bool unicode) { return unicode ? unicode_limit : ansi_limit; }
 
-uint32_t part_message_limit() { return std::min(folder_part_message_limit, part_limit); }
+uint32_t part_message_limit(bool unicode) {
+  const uint32_t limit = std::min(folder_part_message_limit, part_limit);
+  return unicode ? limit : std::min(limit, ansi_folder_part_message_limit);
+}
 
 void set_file_size_limit_for_testing(bool unicode, uint64_t limit) {
   (unicode ? unicode_limit : ansi_limit) = limit;
