@@ -1,8 +1,19 @@
 #include "items/message_body.h"
 
+#include <string>
+#include <type_traits>
+
+#include "common/crc32.h"
 #include "common/errors.h"
+#include "common/logger.h"
+#include "items/body_code_page.h"
 #include "items/message_tags.h"
+#include "items/rtf_base64.h"
+#include "items/rtf_container.h"
+#include "platform/platform.h"
 #include "store/text_forms.h"
+#include "text/html_to_text.h"
+#include "text/rtf_reader.h"
 
 namespace vendrel {
 
@@ -16,7 +27,76 @@ void remove_rtf_properties(pst_property_set& message) {
     message.remove_property(id);
 }
 
+pst_property_value long_value(uint16_t id, uint32_t value) {
+  return pst_property_value::of_u32(make_tag(id, prop_type::i4), value);
+}
+
+// Text the body code made in the given code page: kept as 8-bit bytes for a
+// narrow record (its strings are all in the record's code page), stored as
+// UTF-16 for a wide one so that the characters survive whatever the system
+// code page is.
+template <typename CharT>
+void set_derived_body(pst_property_set& message, const std::string& text, [[maybe_unused]] uint32_t code_page) {
+  if constexpr (std::is_same_v<CharT, char>) {
+    message.set_property(string_value<char>(id_body, text));
+  } else {
+    const std::u16string wide = platform::multibyte_to_wide(code_page, text);
+    message.set_property(string_value<char16_t>(id_body, wide));
+  }
+}
+
 }  // namespace
+
+template <typename CharT>
+void apply_rtf_body(pst_property_set& message, const std::optional<std::basic_string_view<CharT>>& plain,
+                    std::string_view rtf, bool is_base64, uint32_t code_page) {
+  message.remove_property(id_body_html);
+  std::string decoded;
+  if (is_base64) decoded = decode_rtf_base64(rtf);
+  const std::string_view raw = is_base64 ? std::string_view(decoded) : rtf;
+
+  const std::vector<uint8_t> container = make_uncompressed_rtf_container(raw);
+  message.set_property(pst_property_value::of_bytes(make_tag(id_rtf_compressed, prop_type::binary), container));
+  message.set_property(pst_property_value::of_bool(make_tag(id_rtf_in_sync, prop_type::boolean), true));
+  message.set_property(long_value(id_rtf_sync_body_count, 0));
+  message.set_property(long_value(id_rtf_sync_body_crc, crc32(raw.data(), raw.size())));
+  message.set_property(long_value(id_rtf_sync_prefix_count, 0));
+  message.set_property(long_value(id_rtf_sync_trailing_count, 0));
+
+  if (plain) {
+    message.set_property(string_value<CharT>(id_body, *plain));
+    return;
+  }
+  logger().write_line("[PST] rtf body - no plain body");
+  // The text comes from the decoded RTF: read over the Base64 text it would
+  // be lost. Whatever the reader's result, the text it found is the body.
+  const rtf_text text = rtf_to_text(raw);
+  set_derived_body<CharT>(message, text.text, rtf_document_code_page(raw, code_page));
+}
+
+template <typename CharT>
+void apply_html_body(pst_property_set& message, const std::optional<std::basic_string_view<CharT>>& plain,
+                     std::basic_string_view<CharT> html, uint32_t code_page) {
+  remove_rtf_properties(message);
+  message.set_property(string_value<CharT>(id_body_html, html));
+  if (plain) {
+    message.set_property(string_value<CharT>(id_body, *plain));
+    return;
+  }
+  std::string text;
+  uint32_t text_code_page = code_page;
+  try {
+    if constexpr (std::is_same_v<CharT, char>) {
+      text = html_to_text(html);
+    } else {
+      text_code_page = html_conversion_code_page(html, code_page);
+      text = html_to_text(html, text_code_page);
+    }
+  } catch (const qm_enomem_error&) {
+    throw qm_internal_error("html to text: no result");
+  }
+  set_derived_body<CharT>(message, text, text_code_page);
+}
 
 template <typename CharT>
 void apply_plain_body(pst_property_set& message, const std::optional<std::basic_string_view<CharT>>& text) {
@@ -27,14 +107,23 @@ void apply_plain_body(pst_property_set& message, const std::optional<std::basic_
 
 template <typename CharT>
 void apply_message_body(pst_property_set& message, const pst_message_fields<CharT>& fields) {
-  // The RTF and HTML paths (compressed RTF container, HTML to text) are not
-  // built yet: a message that asks for them is refused rather than written
-  // without the body it was given.
-  if (fields.rtf_body) throw qm_invalid_call("RTF message bodies are not supported yet");
-  if (fields.html_body) throw qm_invalid_call("HTML message bodies are not supported yet");
-  apply_plain_body<CharT>(message, fields.plain_body);
+  if (fields.rtf_body) {
+    apply_rtf_body<CharT>(message, fields.plain_body, *fields.rtf_body, fields.rtf_is_base64, fields.code_page);
+  } else if (fields.html_body) {
+    apply_html_body<CharT>(message, fields.plain_body, *fields.html_body, fields.code_page);
+  } else {
+    apply_plain_body<CharT>(message, fields.plain_body);
+  }
 }
 
+template void apply_rtf_body<char>(pst_property_set&, const std::optional<std::string_view>&, std::string_view, bool,
+                                   uint32_t);
+template void apply_rtf_body<char16_t>(pst_property_set&, const std::optional<std::u16string_view>&,
+                                       std::string_view, bool, uint32_t);
+template void apply_html_body<char>(pst_property_set&, const std::optional<std::string_view>&, std::string_view,
+                                    uint32_t);
+template void apply_html_body<char16_t>(pst_property_set&, const std::optional<std::u16string_view>&,
+                                        std::u16string_view, uint32_t);
 template void apply_plain_body<char>(pst_property_set&, const std::optional<std::string_view>&);
 template void apply_plain_body<char16_t>(pst_property_set&, const std::optional<std::u16string_view>&);
 template void apply_message_body<char>(pst_property_set&, const pst_message_fields<char>&);
