@@ -201,6 +201,49 @@ void CMimeEncodedWord::decode_into(CMimeOutput& out) const {
   decoded_charset_ = charset;
 }
 
+std::vector<CMimeEncodedWord::Segment> CMimeEncodedWord::decode_segments(std::string_view s) {
+  std::vector<Segment> segments;
+  auto plain = [&]() -> std::string& {
+    if (segments.empty() || segments.back().encoded) segments.push_back(Segment{});
+    return segments.back().bytes;
+  };
+  bool after_word = false;  // only blanks and line ends since the last word
+  WordScanner scanner(s);
+  size_t i = 0;
+  while (i < s.size()) {
+    EncodedWordView word;
+    if (s[i] == '=' && i + 1 < s.size() && s[i + 1] == '?' && scanner.parse(i, word)) {
+      if (after_word && !segments.empty() && !segments.back().encoded) segments.pop_back();
+      Segment segment;
+      segment.encoded = true;
+      std::string_view name = word.charset;
+      const size_t star = name.find('*');
+      if (star != std::string_view::npos) name = name.substr(0, star);
+      segment.charset = std::string(name);
+      if (word.encoding == 'b') {
+        CMimeCodeBase64 base64;
+        base64.set_input(word.text, false);
+        segment.bytes = base64.output();
+      } else {
+        decode_q_text(word.text, segment.bytes);
+      }
+      // Adjacent words of one charset form one run: a character may be split
+      // between them.
+      if (!segments.empty() && segments.back().encoded && iequals(segments.back().charset, segment.charset))
+        segments.back().bytes += segment.bytes;
+      else
+        segments.push_back(std::move(segment));
+      after_word = true;
+      i = word.end;
+      continue;
+    }
+    if (!is_space(s[i])) after_word = false;
+    plain().push_back(s[i]);
+    ++i;
+  }
+  return segments;
+}
+
 std::string CMimeEncodedWord::decode_text(std::string_view s, std::string* charset) {
   std::string out;
   std::string first_charset;

@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "mime/code_base.h"
 
@@ -38,6 +39,17 @@ class CMimeEncodedWord : public CMimeCodeBase {
   // Decodes the encoded words of `text` (see decode_into). `charset` (if
   // given) receives the first word's charset.
   static std::string decode_text(std::string_view text, std::string* charset = nullptr);
+
+  // The text cut into runs: each encoded word decoded, with its own charset
+  // (RFC 2231 language suffix removed), and the text between words as it is
+  // (charset empty, `encoded` false). Blanks between adjacent encoded words
+  // are dropped as in decode_text.
+  struct Segment {
+    std::string bytes;
+    std::string charset;
+    bool encoded = false;
+  };
+  static std::vector<Segment> decode_segments(std::string_view text);
 
  protected:
   // Without a charset nothing can be labelled and the input is copied.

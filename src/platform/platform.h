@@ -139,6 +139,12 @@ std::string wide_to_multibyte(uint32_t code_page, std::u16string_view text);
 // True when the code page has a converter on this system.
 bool code_page_supported(uint32_t code_page);
 
+// The code page of an Internet charset name (compared without case) that
+// this system's converters know: numbered names ("windows-1258", "cp850",
+// "iso-8859-10") by their number, other names by the converter they select.
+// nullopt when the system knows no such charset or no code page matches it.
+std::optional<uint32_t> code_page_for_charset(std::string_view name);
+
 // ---------------------------------------------------------------- time
 
 // The layout of the Win32 SYSTEMTIME.

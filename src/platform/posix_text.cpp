@@ -35,6 +35,8 @@ std::string charset_name(uint32_t code_page) {
     case 50220: return "ISO-2022-JP";
     case 51932: return "EUC-JP";
     case 51949: return "EUC-KR";
+    case 50225: return "ISO-2022-KR";
+    case 51950: return "EUC-TW";
     default: break;  // 866, 932, 936, 949, 950 and the rest are "CPn"
   }
   if (code_page >= 28591 && code_page <= 28605) return "ISO-8859-" + std::to_string(code_page - 28590);
@@ -308,6 +310,71 @@ std::string wide_to_multibyte(uint32_t code_page, std::u16string_view text) {
     if (converter) return encode(converter.get(), text);
   }
   return posix::utf16_to_utf8(text, "?");
+}
+
+namespace {
+
+std::string lower_trimmed(std::string_view name) {
+  size_t begin = 0, end = name.size();
+  while (begin < end && (name[begin] == ' ' || name[begin] == '\t' || name[begin] == '"')) ++begin;
+  while (end > begin && (name[end - 1] == ' ' || name[end - 1] == '\t' || name[end - 1] == '"')) --end;
+  std::string out(name.substr(begin, end - begin));
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+// The number after `prefix` when the rest of `name` is digits only.
+std::optional<uint32_t> numbered(std::string_view name, std::string_view prefix) {
+  if (name.size() <= prefix.size() || name.size() > prefix.size() + 5 || name.substr(0, prefix.size()) != prefix)
+    return std::nullopt;
+  uint32_t value = 0;
+  for (char c : name.substr(prefix.size())) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<uint32_t>(c - '0');
+  }
+  return value;
+}
+
+// Code pages a charset name known only to iconv is compared against.
+constexpr uint32_t candidate_code_pages[] = {
+    28591, 28592, 28593, 28594, 28595, 28596, 28597, 28598, 28599, 28600, 28601, 28603, 28604, 28605,
+    1250,  1251,  1252,  1253,  1254,  1255,  1256,  1257,  1258,  874,   437,   850,   852,   855,
+    857,   860,   861,   862,   863,   865,   866,   869,   20866, 21866, 10000, 10007, 20127, 932,
+    936,   949,   950,   51932, 51949, 50220, 50225, 51950, 54936, 65000};
+
+}  // namespace
+
+std::optional<uint32_t> code_page_for_charset(std::string_view charset) {
+  const std::string name = lower_trimmed(charset);
+  if (name.empty() || name.size() > 64) return std::nullopt;
+  if (name == "utf-8" || name == "utf8") return utf8_code_page;
+  for (std::string_view prefix : {"iso-8859-", "iso8859-", "iso_8859-", "iso8859_"}) {
+    if (auto n = numbered(name, prefix); n && *n >= 1 && *n <= 16 && *n != 12)
+      return pool().supported(28590 + *n) ? std::optional<uint32_t>(28590 + *n) : std::nullopt;
+  }
+  for (std::string_view prefix : {"windows-", "x-cp", "cp", "ibm", "ms"}) {
+    if (auto n = numbered(name, prefix); n && *n > 3)
+      return code_page_supported(*n) ? std::optional<uint32_t>(*n) : std::nullopt;
+  }
+  // Any other name the converters know: the code page whose converter reads
+  // every byte, and a few double-byte sequences, to the same characters.
+  for (char c : name)
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' || c == ':'))
+      return std::nullopt;
+  iconv_t named = ::iconv_open("UTF-16LE", name.c_str());
+  if (named == no_converter) return std::nullopt;
+  std::string probe;
+  for (int b = 1; b < 256; ++b) probe.push_back(static_cast<char>(b));
+  probe += "\xA4\xA2\xB0\xA1\xC4\xE3\x82\xA0\x88\x9F\xE3\x81\x82\x1B$B$\"\x1B(B";
+  const std::u16string reference = decode(named, probe);
+  ::iconv_close(named);
+  for (uint32_t code_page : candidate_code_pages) {
+    if (!pool().supported(code_page)) continue;
+    Converter converter(code_page, direction::to_wide);
+    if (converter && decode(converter.get(), probe) == reference) return code_page;
+  }
+  return std::nullopt;
 }
 
 }  // namespace vendrel::platform

@@ -316,6 +316,30 @@ std::string wide_to_multibyte(uint32_t code_page, std::u16string_view text) {
   return out;
 }
 
+std::optional<uint32_t> code_page_for_charset(std::string_view charset) {
+  std::string name;
+  for (char c : charset) {
+    if (c == ' ' || c == '\t' || c == '"') continue;
+    name.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+  }
+  if (name == "utf-8" || name == "utf8") return utf8_code_page;
+  auto numbered = [&](std::string_view prefix) -> std::optional<uint32_t> {
+    if (name.size() <= prefix.size() || name.size() > prefix.size() + 5 || name.compare(0, prefix.size(), prefix) != 0)
+      return std::nullopt;
+    uint32_t value = 0;
+    for (size_t i = prefix.size(); i < name.size(); ++i) {
+      if (name[i] < '0' || name[i] > '9') return std::nullopt;
+      value = value * 10 + static_cast<uint32_t>(name[i] - '0');
+    }
+    return value;
+  };
+  for (std::string_view prefix : {"iso-8859-", "iso8859-", "iso_8859-"})
+    if (auto n = numbered(prefix); n && *n >= 1 && *n <= 16 && ::IsValidCodePage(28590 + *n)) return 28590 + *n;
+  for (std::string_view prefix : {"windows-", "x-cp", "cp", "ibm"})
+    if (auto n = numbered(prefix); n && *n > 3 && ::IsValidCodePage(*n)) return *n;
+  return std::nullopt;
+}
+
 }  // namespace vendrel::platform
 
 #endif  // _WIN32

@@ -138,3 +138,35 @@ TEST(EncodedWord, CodecDecodeReportsCharset) {
 
 }  // namespace
 }  // namespace vendrel
+
+namespace vendrel {
+namespace {
+
+struct SegmentCase {
+  const char* text;
+  std::vector<std::pair<std::string, std::string>> segments;  // (bytes, charset; "" for plain text)
+};
+
+// Each encoded word keeps its own charset; adjacent words of one charset
+// join (a character may be split between them), blanks between words go.
+TEST(EncodedWordSegments, WordsKeepTheirCharsets) {
+  const SegmentCase cases[] = {
+      {"plain", {{"plain", ""}}},
+      {"=?iso-8859-1?q?a=E9?= =?koi8-r?b?8A==?=", {{"a\xE9", "iso-8859-1"}, {"\xF0", "koi8-r"}}},
+      {"x =?utf-8?q?=E2=82?=\r\n =?UTF-8?q?=AC?= y", {{"x ", ""}, {"\xE2\x82\xAC", "utf-8"}, {" y", ""}}},
+      {"=?utf-8*en?q?hi?=", {{"hi", "utf-8"}}},
+      {"=?utf-8?q?unterminated", {{"=?utf-8?q?unterminated", ""}}},
+  };
+  for (const SegmentCase& c : cases) {
+    const auto segments = CMimeEncodedWord::decode_segments(c.text);
+    ASSERT_EQ(segments.size(), c.segments.size()) << c.text;
+    for (size_t i = 0; i < segments.size(); ++i) {
+      EXPECT_EQ(segments[i].bytes, c.segments[i].first) << c.text;
+      EXPECT_EQ(segments[i].charset, c.segments[i].second) << c.text;
+      EXPECT_EQ(segments[i].encoded, !c.segments[i].second.empty()) << c.text;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vendrel
