@@ -27,6 +27,10 @@ constexpr uint32_t string_name_marker = 0x2A2A2A2A;
 void drop_store(LibraryState& state) {
   state.pending_embedded.clear();
   state.current_message.reset();
+  state.current_sticky.reset();
+  state.current_contact.reset();
+  state.current_appointment.reset();
+  state.current_task.reset();
   state.current_folder.reset();
   state.current_store.reset();
   state.store_open = 0;

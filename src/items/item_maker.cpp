@@ -3,7 +3,11 @@
 #include <string>
 
 #include "common/errors.h"
+#include "items/appointment.h"
+#include "items/contact.h"
 #include "items/message.h"
+#include "items/sticky_note.h"
+#include "items/task.h"
 
 namespace vendrel {
 
@@ -12,8 +16,16 @@ ref<pst_store_item> make_item(pst_store_impl<bidtype, chartype>& store, pst_item
   switch (kind) {
     case pst_item_kind::message:
       return ref<pst_store_item>(new pst_message_impl<bidtype, chartype>(&store));
+    case pst_item_kind::sticky_note:
+      return ref<pst_store_item>(new pst_sticky_note_impl<bidtype, chartype>(&store));
+    case pst_item_kind::appointment:
+      return ref<pst_store_item>(new pst_appointment_impl<bidtype, chartype>(&store));
+    case pst_item_kind::contact:
+      return ref<pst_store_item>(new pst_contact_impl<bidtype, chartype>(&store));
+    case pst_item_kind::task:
+      return ref<pst_store_item>(new pst_task_impl<bidtype, chartype>(&store));
     default:
-      throw qm_invalid_call(std::string("items of the kind '") + item_kind_name(kind) + "' are not supported yet");
+      throw qm_invalid_call(std::string("items of the kind '") + item_kind_name(kind) + "' are not known");
   }
 }
 

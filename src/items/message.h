@@ -75,8 +75,12 @@ class pst_message : public virtual pst_property_set {
   ~pst_message() override = default;
 };
 
+// pst_message is a virtual base so that the item kinds (sticky_note.h and the
+// others) can derive from it through their own interfaces as well.
 template <ndb_bidtype bidtype, ltp_chartype chartype>
-class pst_message_impl : public pst_property_set_impl<bidtype, chartype>, public pst_message, public pst_store_item {
+class pst_message_impl : public pst_property_set_impl<bidtype, chartype>,
+                         public virtual pst_message,
+                         public pst_store_item {
  public:
   using store_type = pst_store_impl<bidtype, chartype>;
   using attachment_type = pst_attachment_impl<bidtype, chartype>;

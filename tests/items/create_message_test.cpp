@@ -6,6 +6,8 @@
 // a tagged property reaches.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <cstring>
 
 #include "interface/library_state.h"
@@ -298,25 +300,38 @@ TYPED_TEST(CreateMessageCalls, AFailedMessageKeepsTheBoundStateAndTheLibraryGoes
   EXPECT_EQ(text_of(this->read(nids[0]).pc().find(id_subject)), "\x01\x01Kept");
 }
 
-// In EML mode the wide call only sets the body-only flag and hands over to
-// the EML writer, which is not part of the library yet: it reports failure.
+// In EML mode the wide call sets the body-only flag from its arguments and
+// hands the bound state to the EML writer, which writes into the current
+// EML directory; the narrow call has no EML branch.
 TEST(CreateMessageEmlMode, TheBodyOnlyFlagFollowsTheEmbeddedAndPendingArguments) {
   LibraryState& state = library_state();
   CommitPst();
+  TempDir dir;
+  BClear();
+  BClearA();
   state.eml_mode = 1;
   state.eml_body_only = 0;
+  state.eml_directory = utf16(dir.path().string());
+  state.eml_file_name.clear();
   struct step {
     uint8_t embedded, pending, flag_after;
   };
-  const step steps[] = {{0, 0, 0}, {1, 0, 1}, {0, 0, 1}, {1, 1, 0}, {1, 0, 1}, {0, 1, 0}};
+  // A message that is neither embedded nor takes the queue is written as its
+  // own file (with the queued parts), which ends the queue.
+  const step steps[] = {{0, 0, 0}, {1, 0, 1}, {0, 0, 0}, {1, 1, 0}, {1, 0, 1}, {0, 1, 0}};
   for (const step& s : steps) {
-    EXPECT_EQ(CreateMessage(reinterpret_cast<const vendrel_wchar*>(u"IPM.Note"), s.embedded, s.pending), -1);
+    EXPECT_EQ(CreateMessage(reinterpret_cast<const vendrel_wchar*>(u"IPM.Note"), s.embedded, s.pending), 0);
     EXPECT_EQ(state.eml_body_only, s.flag_after) << int(s.embedded) << int(s.pending);
   }
+  size_t written = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    written += entry.path().extension() == ".eml";
+  EXPECT_GE(written, 1u);
   // The narrow call has no EML branch: without a store it is the file error.
   EXPECT_EQ(CreateMessageA("IPM.Note", 0, 0), -5);
   state.eml_mode = 0;
   state.eml_body_only = 0;
+  state.eml_directory.clear();
 }
 
 }  // namespace

@@ -1,0 +1,181 @@
+#!/usr/bin/python3
+"""Prints the contacts, appointments, tasks and sticky notes of a PST file as
+one reader shows them, one fact per line: "<folder>/<name>\t<field>\t<value>",
+where <name> is the item's subject (a vCard's FN, an event's SUMMARY).
+readpst: the vCards (-cv) and iCalendar events it writes, one line per
+property (the field is the property with its parameters, an alarm's
+properties start with "VALARM."); pffexport: the fields of its item text
+files; pypff: the message class and every string or integer record by ID
+("record:XXXX").
+Usage: kinds_lines.py readpst|pffexport|pypff FILE.pst SCRATCH_DIR
+Run with /usr/bin/python3, which has pypff."""
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+
+def esc(value):
+    if value is None:
+        return ""
+    if isinstance(value, bytes):
+        value = value.decode("utf-8", "replace")
+    return str(value).replace("\\", "\\\\").replace("\t", "\\t").replace("\r", "\\r").replace("\n", "\\n")
+
+
+def out(path, field, value):
+    if path.startswith("Start of IPM tree/"):
+        path = path[len("Start of IPM tree/"):]
+    sys.stdout.write("%s\t%s\t%s\n" % (path, field, esc(value)))
+
+
+def subject_text(subject):
+    if subject is None:
+        return ""
+    if isinstance(subject, bytes):
+        subject = subject.decode("utf-8", "replace")
+    if len(subject) >= 2 and subject[0] == "\x01":
+        subject = subject[2:]
+    return subject
+
+
+# ---------------------------------------------------------------- readpst
+
+def unfolded(text):
+    lines = []
+    for line in text.replace("\r\n", "\n").split("\n"):
+        if line.startswith((" ", "\t")) and lines:
+            lines[-1] += line[1:]
+        elif line:
+            lines.append(line)
+    return lines
+
+
+def vobjects(text, kind):
+    """The properties of each BEGIN:<kind> ... END:<kind> block."""
+    objects, current, prefix = [], None, ""
+    for line in unfolded(text):
+        key, _, value = line.partition(":")
+        if key == "BEGIN" and value == kind:
+            current = []
+        elif key == "END" and value == kind and current is not None:
+            objects.append(current)
+            current = None
+        elif current is not None:
+            if key == "BEGIN":
+                prefix = value + "."
+            elif key == "END":
+                prefix = ""
+            else:
+                current.append((prefix + key, value))
+    return objects
+
+
+def run_readpst(pst, scratch):
+    target = os.path.join(scratch, "readpst-kinds")
+    shutil.rmtree(target, ignore_errors=True)
+    os.makedirs(target)
+    subprocess.run(["readpst", "-j", "0", "-cv", "-r", "-o", target, pst], check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    for root, _, files in sorted(os.walk(target)):
+        folder = os.path.relpath(root, target)
+        folder = folder.split("/", 1)[1] if "/" in folder else ""
+        for name in sorted(files):
+            with open(os.path.join(root, name), encoding="utf-8", errors="replace") as f:
+                text = f.read()
+            for kind, title in (("VCARD", "FN"), ("VEVENT", "SUMMARY")):
+                for properties in vobjects(text, kind):
+                    values = dict(properties)
+                    path = folder + "/" + values.get(title, "")
+                    out(path, "kind", kind)
+                    for key, value in properties:
+                        out(path, key, value)
+
+
+# ---------------------------------------------------------------- pffexport
+
+def run_pffexport(pst, scratch):
+    target = os.path.join(scratch, "pffexport-kinds")
+    shutil.rmtree(target + ".export", ignore_errors=True)
+    subprocess.run(["pffexport", "-q", "-t", target, pst], check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    base = target + ".export"
+    for root, dirs, files in sorted(os.walk(base)):
+        m = re.match(r"^(Contact|Appointment|Task|Note)\d{5}$", os.path.basename(root))
+        if not m or m.group(1) + ".txt" not in files:
+            continue
+        with open(os.path.join(root, m.group(1) + ".txt"), encoding="utf-8", errors="replace") as f:
+            text = f.read()
+        fields = []
+        for line in text.split("\n"):
+            if line == "Body:":
+                break
+            key, sep, value = line.partition(":")
+            if sep and value.strip():
+                fields.append((key.strip(), value.strip()))
+        values = dict(fields)
+        folder = os.path.relpath(os.path.dirname(root), base)
+        path = folder + "/" + values.get("Subject", "")
+        out(path, "kind", m.group(1))
+        for key, value in fields:
+            out(path, key, value)
+
+
+# ---------------------------------------------------------------- pypff
+
+def record_entries(item):
+    entries = {}
+    for i in range(item.get_number_of_record_sets()):
+        record_set = item.get_record_set(i)
+        for j in range(record_set.get_number_of_entries()):
+            entry = record_set.get_entry(j)
+            entries[entry.get_entry_type()] = (entry.get_value_type(), entry.get_data() or b"")
+    return entries
+
+
+def pypff_folder(folder, path):
+    for i in range(folder.get_number_of_sub_messages()):
+        message = folder.get_sub_message(i)
+        where = path + "/" + subject_text(message.get_subject())
+        for tag, (value_type, data) in sorted(record_entries(message).items()):
+            if value_type == 0x001F:
+                value = data.decode("utf-16-le", "replace")
+            elif value_type == 0x001E:
+                value = data.decode("utf-8", "replace")
+            elif value_type in (0x0003, 0x000B):
+                value = str(int.from_bytes(data[:4], "little"))
+            elif value_type == 0x0040:
+                value = str(int.from_bytes(data[:8], "little"))
+            else:
+                continue
+            if tag == 0x001A:
+                out(where, "class", value)
+            out(where, "record:%04X" % tag, value)
+    for i in range(folder.get_number_of_sub_folders()):
+        sub = folder.get_sub_folder(i)
+        pypff_folder(sub, (path + "/" if path else "") + (sub.get_name() or ""))
+
+
+def run_pypff(pst):
+    import pypff
+    f = pypff.file()
+    f.open(pst)
+    pypff_folder(f.get_root_folder(), "")
+    f.close()
+
+
+def main():
+    reader, pst, scratch = sys.argv[1:4]
+    if reader == "readpst":
+        run_readpst(pst, scratch)
+    elif reader == "pffexport":
+        run_pffexport(pst, scratch)
+    elif reader == "pypff":
+        run_pypff(pst)
+    else:
+        sys.exit("unknown reader " + reader)
+
+
+if __name__ == "__main__":
+    main()
