@@ -16,3 +16,6 @@ cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs" \
     -E "FolderPartLimitInFile|ALargeAttachmentIsNotHeldTwice|CommittedMessagesDoNotStayInMemory"
+
+# The MIME parser and the EML import under libFuzzer for a minute each.
+VENDREL_FUZZ_BUILD="$PWD/build-fuzz" VENDREL_FUZZ_JOBS="$jobs" sh tools/fuzz.sh 60
