@@ -10,6 +10,7 @@
 #include "interface/binding.h"
 #include "interface/eml_items.h"
 #include "interface/export_guard.h"
+#include "interface/item_fields.h"
 #include "interface/library_state.h"
 #include "interface/wide_arg.h"
 #include "items/message.h"
@@ -22,67 +23,10 @@ namespace {
 constexpr uint16_t id_message_class = 0x001A;
 
 template <typename CharT>
-pst_address<CharT> address_of(const OneOffAddress<CharT>& address) {
-  pst_address<CharT> out;
-  out.entry_id = std::span<const uint8_t>(address.entry_id().data(), address.entry_id().size());
-  out.email = address.email();
-  out.display_name = address.display_name();
-  out.address_type = address.address_type();
-  out.search_key = address.search_key();
-  return out;
-}
-
-template <typename T>
-std::optional<std::basic_string_view<typename T::value_type>> view_of(const std::optional<T>& text) {
-  if (!text) return std::nullopt;
-  return std::basic_string_view<typename T::value_type>(*text);
-}
-
-template <typename CharT>
 pst_message_fields<CharT> fields_of(const BoundFields<CharT>& bound) {
-  pst_message_fields<CharT> f;
-  f.code_page = bound.code_page;
-  f.subject = view_of(bound.subject);
-  f.plain_body = view_of(bound.plain_body);
-  f.html_body = view_of(bound.html_body);
-  f.rtf_body = view_of(bound.rtf_body);
-  f.rtf_is_base64 = bound.rtf_is_base64 != 0;
-  f.importance = bound.importance;
-  f.message_flags = bound.message_flags;
-  f.transport_headers = view_of(bound.transport_headers);
-  f.creation_time = bound.creation_time;
-  f.last_modification_time = bound.last_modification_time;
-  f.client_submit_time = bound.client_submit_time;
-  f.delivery_time = bound.delivery_time;
-  f.priority = bound.priority;
-  f.sensitivity = bound.sensitivity;
-  f.billing_information = view_of(bound.billing_information);
-  f.mileage = view_of(bound.mileage);
+  pst_message_fields<CharT> f = shared_fields_of(bound);
   f.sender = address_of(bound.sender);
   return f;
-}
-
-const char* optional_c_str(const std::optional<std::string>& text) { return text ? text->c_str() : nullptr; }
-
-template <typename CharT>
-const CharT* optional_c_str(const std::optional<std::basic_string<CharT>>& text) {
-  return text ? text->c_str() : nullptr;
-}
-
-template <typename CharT>
-BoundFields<CharT>& bound_fields(LibraryState& state) {
-  if constexpr (std::is_same_v<CharT, char>)
-    return state.narrow;
-  else
-    return state.wide;
-}
-
-template <typename CharT>
-std::vector<RecipientBinding<CharT>>& recipient_list(LibraryState& state) {
-  if constexpr (std::is_same_v<CharT, char>)
-    return state.narrow_recipients;
-  else
-    return state.wide_recipients;
 }
 
 template <typename CharT>
@@ -98,34 +42,15 @@ int32_t create_message(const CharT* message_class, uint8_t embedded, uint8_t att
   auto* message = dynamic_cast<pst_message*>(item.get());
   if (!message) throw qm_invalid_call("CreateMessage: the store made an item that is not a message");
 
-  for (const AttachBinding& a : state.attachments) {
-    const void* data = a.data.empty() ? nullptr : a.data.data();
-    if (a.by_value)
-      message->add_file_attachment(data, a.data.size(), a.name.c_str(), optional_c_str(a.content_id),
-                                   optional_c_str(a.mime_type), optional_c_str(a.content_location));
-    else
-      message->add_ole_attachment(data, a.data.size(), a.name.c_str());
-  }
-
-  if (attach_pending) {
-    for (const ref<pst_store_item>& pending : state.pending_embedded) {
-      auto* held = dynamic_cast<pst_message*>(pending.get());
-      if (!held) throw qm_invalid_call("CreateMessage: a pending embedded item is not a message");
-      message->add_message_attachment(held);
-    }
-    state.pending_embedded.clear();
-  }
+  add_bound_attachments(*message, state);
+  if (attach_pending) attach_pending_messages(*message, state, "CreateMessage");
 
   if constexpr (std::is_same_v<CharT, char>)
     message->apply_fieldsA(fields_of(state.narrow));
   else
     message->apply_fields(fields_of(state.wide));
 
-  for (const TaggedPropBinding& t : state.tagged_props) {
-    message->remove_property(t.property_id);
-    message->set_property(pst_property_value(make_tag(t.property_id, t.property_type),
-                                             t.data.empty() ? nullptr : t.data.data(), t.data.size()));
-  }
+  apply_tagged_props(*message, state);
 
   if (class_text) message->set_property(string_value<CharT>(id_message_class, *class_text));
 

@@ -15,6 +15,7 @@
 #include "interface/binding.h"
 #include "interface/eml_items.h"
 #include "interface/export_guard.h"
+#include "interface/item_fields.h"
 #include "interface/library_state.h"
 #include "items/appointment.h"
 #include "items/contact.h"
@@ -25,58 +26,6 @@
 
 namespace vendrel {
 namespace {
-
-template <typename T>
-std::optional<std::basic_string_view<typename T::value_type>> view_of(const std::optional<T>& text) {
-  if (!text) return std::nullopt;
-  return std::basic_string_view<typename T::value_type>(*text);
-}
-
-template <typename CharT>
-const CharT* optional_c_str(const std::optional<std::basic_string<CharT>>& text) {
-  return text ? text->c_str() : nullptr;
-}
-
-// The shared part of a kind's record: the bound fields without the sender,
-// which only messages carry.
-template <typename CharT>
-pst_message_fields<CharT> shared_fields_of(const BoundFields<CharT>& bound) {
-  pst_message_fields<CharT> f;
-  f.code_page = bound.code_page;
-  f.subject = view_of(bound.subject);
-  f.plain_body = view_of(bound.plain_body);
-  f.html_body = view_of(bound.html_body);
-  f.rtf_body = view_of(bound.rtf_body);
-  f.rtf_is_base64 = bound.rtf_is_base64 != 0;
-  f.importance = bound.importance;
-  f.message_flags = bound.message_flags;
-  f.transport_headers = view_of(bound.transport_headers);
-  f.creation_time = bound.creation_time;
-  f.last_modification_time = bound.last_modification_time;
-  f.client_submit_time = bound.client_submit_time;
-  f.delivery_time = bound.delivery_time;
-  f.priority = bound.priority;
-  f.sensitivity = bound.sensitivity;
-  f.billing_information = view_of(bound.billing_information);
-  f.mileage = view_of(bound.mileage);
-  return f;
-}
-
-template <typename CharT>
-BoundFields<CharT>& bound_fields(LibraryState& state) {
-  if constexpr (std::is_same_v<CharT, char>)
-    return state.narrow;
-  else
-    return state.wide;
-}
-
-template <typename CharT>
-std::vector<RecipientBinding<CharT>>& recipient_list(LibraryState& state) {
-  if constexpr (std::is_same_v<CharT, char>)
-    return state.narrow_recipients;
-  else
-    return state.wide_recipients;
-}
 
 template <typename CharT>
 void clear_family(LibraryState& state) {
@@ -140,22 +89,8 @@ int32_t create_kind(uint8_t embedded, uint8_t attach_pending) {
   if (!item) throw qm_invalid_call(std::string(Kind::name) + ": the store made an item of another kind");
 
   if constexpr (Kind::attachments) {
-    for (const AttachBinding& a : state.attachments) {
-      const void* data = a.data.empty() ? nullptr : a.data.data();
-      if (a.by_value)
-        item->add_file_attachment(data, a.data.size(), a.name.c_str(), optional_c_str(a.content_id),
-                                  optional_c_str(a.mime_type), optional_c_str(a.content_location));
-      else
-        item->add_ole_attachment(data, a.data.size(), a.name.c_str());
-    }
-    if (attach_pending) {
-      for (const ref<pst_store_item>& pending : state.pending_embedded) {
-        auto* held = dynamic_cast<pst_message*>(pending.get());
-        if (!held) throw qm_invalid_call(std::string(Kind::name) + ": a pending embedded item is not a message");
-        item->add_message_attachment(held);
-      }
-      state.pending_embedded.clear();
-    }
+    add_bound_attachments(*item, state);
+    if (attach_pending) attach_pending_messages(*item, state, Kind::name);
   }
 
   typename Kind::template fields<CharT> record;
@@ -165,22 +100,13 @@ int32_t create_kind(uint8_t embedded, uint8_t attach_pending) {
   else
     item->apply_item_fields(record);
 
-  for (const TaggedPropBinding& t : state.tagged_props) {
-    item->remove_property(t.property_id);
-    item->set_property(pst_property_value(make_tag(t.property_id, t.property_type),
-                                          t.data.empty() ? nullptr : t.data.data(), t.data.size()));
-  }
+  apply_tagged_props(*item, state);
 
   if constexpr (Kind::recipients) {
     for (const RecipientBinding<CharT>& r : recipient_list<CharT>(state)) {
       OneOffAddress<CharT> address;
       address.build(optional_c_str(r.email), optional_c_str(r.display_name), optional_c_str(r.address_type));
-      pst_address<CharT> view;
-      view.entry_id = std::span<const uint8_t>(address.entry_id().data(), address.entry_id().size());
-      view.email = address.email();
-      view.display_name = address.display_name();
-      view.address_type = address.address_type();
-      view.search_key = address.search_key();
+      const pst_address<CharT> view = address_of(address);
       if constexpr (std::is_same_v<CharT, char>)
         item->add_recipientA(view, r.recipient_type, r.recipient_flags);
       else

@@ -1,6 +1,7 @@
 // A sender or recipient address as the item layer stores it: the one-off
 // entry ID of [MS-OXCDATA] (OneOffEntryId) with the three strings inside it,
-// and the search key "TYPE:address".
+// and the search key "TYPE:address". The entry ID is built by the item
+// layer's pst_one_off_entry.
 #pragma once
 
 #include <cstdint>
@@ -8,15 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "items/one_off_entry.h"
+
 namespace vendrel {
 
 // Used when an address is built without an e-mail address.
-inline constexpr std::string_view placeholder_email = "unknown@address.invalid";
-inline constexpr std::string_view default_address_type = "SMTP";
-
-// The provider UID that marks a one-off entry ID.
-inline constexpr uint8_t one_off_provider_uid[16] = {0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19,
-                                                     0x9D, 0x6E, 0x00, 0xDD, 0x01, 0x0F, 0x54, 0x02};
+inline constexpr std::string_view placeholder_email = one_off_placeholder_email;
+inline constexpr std::string_view default_address_type = one_off_default_address_type;
 
 template <typename CharT>
 class OneOffAddress {

@@ -154,6 +154,28 @@ ref<pst_attachment> pst_message_impl<bidtype, chartype>::add_file_attachment(con
   return attachment;
 }
 
+namespace {
+
+// Commits the attachment's data stream as its OLE object subnode and sets the
+// properties of an OLE attachment: the object reference (subnode NID, size),
+// the display name, an empty encoding and the OLE attach method.
+template <typename Impl, typename Ndb, typename Stream>
+void fill_ole_object(pst_attachment& attachment, Impl& impl, Ndb& ndb, Stream& stream, uint64_t size,
+                     std::string_view name) {
+  const auto data_bid = stream.commit();
+  const uint32_t nid = ndb.allocate_nid(nid_type::ole_attachment_data).value();
+  impl.add_extra_subnode(nid, data_bid.value(), 0);
+  uint8_t object[8];
+  put_le<uint32_t>(object, nid);
+  put_le<uint32_t>(object + 4, static_cast<uint32_t>(size));
+  attachment.set_property(pst_property_value(make_tag(id_attach_data, prop_type::object), object, sizeof object));
+  attachment.set_property(narrow_text(id_display_name, name));
+  attachment.set_property(empty_binary(id_attach_encoding));
+  attachment.set_property(long_value(id_attach_method, attach_ole));
+}
+
+}  // namespace
+
 template <ndb_bidtype bidtype, ltp_chartype chartype>
 ref<pst_attachment> pst_message_impl<bidtype, chartype>::add_ole_attachment_stream(pst_const_stream* source,
                                                                                    const char* display_name) {
@@ -174,17 +196,7 @@ ref<pst_attachment> pst_message_impl<bidtype, chartype>::add_ole_attachment_stre
   if (size > 0xFFFFFFFFu) throw qm_invalid_arg("pst_message_impl::add_ole_attachment_stream: more than 4 GiB of data");
 
   ref<pst_attachment> attachment = create_attachment();
-  auto* impl = attachments_.back().get();
-  const block_id<bidtype> data_bid = stream->commit();
-  const uint32_t nid = store_->ndb().allocate_nid(nid_type::ole_attachment_data).value();
-  impl->add_extra_subnode(nid, data_bid.value(), 0);
-  uint8_t object[8];
-  put_le<uint32_t>(object, nid);
-  put_le<uint32_t>(object + 4, static_cast<uint32_t>(size));
-  attachment->set_property(pst_property_value(make_tag(id_attach_data, prop_type::object), object, sizeof object));
-  attachment->set_property(narrow_text(id_display_name, name));
-  attachment->set_property(empty_binary(id_attach_encoding));
-  attachment->set_property(long_value(id_attach_method, attach_ole));
+  fill_ole_object(*attachment, *attachments_.back(), store_->ndb(), *stream, size, name);
   return attachment;
 }
 
@@ -199,17 +211,7 @@ ref<pst_attachment> pst_message_impl<bidtype, chartype>::add_ole_attachment(cons
   ref<pst_xstream<bidtype>> source = stream_of(store_->ndb(), data, size);
 
   ref<pst_attachment> attachment = create_attachment();
-  auto* impl = attachments_.back().get();
-  const block_id<bidtype> data_bid = source->commit();
-  const uint32_t nid = store_->ndb().allocate_nid(nid_type::ole_attachment_data).value();
-  impl->add_extra_subnode(nid, data_bid.value(), 0);
-  uint8_t object[8];
-  put_le<uint32_t>(object, nid);
-  put_le<uint32_t>(object + 4, static_cast<uint32_t>(size));
-  attachment->set_property(pst_property_value(make_tag(id_attach_data, prop_type::object), object, sizeof object));
-  attachment->set_property(narrow_text(id_display_name, name));
-  attachment->set_property(empty_binary(id_attach_encoding));
-  attachment->set_property(long_value(id_attach_method, attach_ole));
+  fill_ole_object(*attachment, *attachments_.back(), store_->ndb(), *source, size, name);
   return attachment;
 }
 

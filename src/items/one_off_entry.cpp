@@ -3,9 +3,6 @@
 namespace vendrel {
 namespace {
 
-constexpr uint8_t one_off_uid[16] = {0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19,
-                                     0x9D, 0x6E, 0x00, 0xDD, 0x01, 0x0F, 0x54, 0x02};
-
 template <typename CharT>
 std::basic_string<CharT> ascii(std::string_view text) {
   return std::basic_string<CharT>(text.begin(), text.end());
@@ -28,10 +25,10 @@ pst_one_off_entry<CharT>::pst_one_off_entry(std::optional<view> email, std::opti
                                             std::optional<view> address_type)
     : email_(email ? string(*email) : ascii<CharT>(one_off_placeholder_email)),
       display_name_(display_name ? string(*display_name) : email_),
-      address_type_(address_type ? string(*address_type) : ascii<CharT>("SMTP")) {
+      address_type_(address_type ? string(*address_type) : ascii<CharT>(one_off_default_address_type)) {
   // 0: flags; 4: provider UID; 20: version; 22: flags (0x8000: UTF-16 strings).
   entry_id_.assign(24, 0);
-  for (size_t i = 0; i < 16; ++i) entry_id_[4 + i] = one_off_uid[i];
+  for (size_t i = 0; i < 16; ++i) entry_id_[4 + i] = one_off_provider_uid[i];
   const uint16_t flags = sizeof(CharT) == 2 ? 0x8001 : 0x1001;
   entry_id_[22] = static_cast<uint8_t>(flags & 0xFF);
   entry_id_[23] = static_cast<uint8_t>(flags >> 8);

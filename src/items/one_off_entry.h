@@ -16,8 +16,13 @@
 
 namespace vendrel {
 
-// The address used when none is given (the same as the library interface's).
+// The address used when none is given, and the type used when none is given.
 inline constexpr std::string_view one_off_placeholder_email = "unknown@address.invalid";
+inline constexpr std::string_view one_off_default_address_type = "SMTP";
+
+// The provider UID that marks a one-off entry ID.
+inline constexpr uint8_t one_off_provider_uid[16] = {0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19,
+                                                     0x9D, 0x6E, 0x00, 0xDD, 0x01, 0x0F, 0x54, 0x02};
 
 template <typename CharT>
 class pst_one_off_entry {
@@ -31,6 +36,7 @@ class pst_one_off_entry {
   const string& email() const { return email_; }
   const string& display_name() const { return display_name_; }
   const string& address_type() const { return address_type_; }
+  const string& search_key() const { return search_key_; }
   // A view for the message operations; valid while this object lives.
   pst_address<CharT> address() const;
 
