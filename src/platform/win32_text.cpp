@@ -337,6 +337,22 @@ std::optional<uint32_t> code_page_for_charset(std::string_view charset) {
     if (auto n = numbered(prefix); n && *n >= 1 && *n <= 16 && ::IsValidCodePage(28590 + *n)) return 28590 + *n;
   for (std::string_view prefix : {"windows-", "x-cp", "cp", "ibm"})
     if (auto n = numbered(prefix); n && *n > 3 && ::IsValidCodePage(*n)) return *n;
+  // The Latin-n aliases of ISO-8859 (latin5 is 8859-9, latin7 8859-13,
+  // latin9 8859-15) and the other names Windows' charset database gives a
+  // code page; the conversion calls know code pages by number only.
+  static constexpr uint32_t latin_parts[] = {1, 2, 3, 4, 9, 10, 13, 14, 15, 16};
+  if (auto n = numbered("latin"); n && *n >= 1 && *n <= 10 && ::IsValidCodePage(28590 + latin_parts[*n - 1]))
+    return 28590 + latin_parts[*n - 1];
+  static constexpr struct {
+    std::string_view name;
+    uint32_t code_page;
+  } aliases[] = {{"us-ascii", 20127},   {"ascii", 20127},      {"cyrillic", 28595},  {"arabic", 28596},
+                 {"greek", 28597},      {"hebrew", 28598},     {"koi8-r", 20866},    {"koi8-u", 21866},
+                 {"shift_jis", 932},    {"sjis", 932},         {"ms_kanji", 932},    {"gbk", 936},
+                 {"gb2312", 936},       {"big5", 950},         {"euc-jp", 51932},    {"euc-kr", 51949},
+                 {"ks_c_5601-1987", 949}, {"utf-7", 65000},    {"macintosh", 10000}, {"x-mac-cyrillic", 10007}};
+  for (const auto& alias : aliases)
+    if (name == alias.name) return ::IsValidCodePage(alias.code_page) ? std::optional<uint32_t>(alias.code_page) : std::nullopt;
   return std::nullopt;
 }
 

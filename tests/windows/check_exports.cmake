@@ -1,5 +1,6 @@
 # Reads the export table of vendrel.dll (objdump -p) and compares its names
-# with the export map: exactly those, nothing beside them. Also reads the
+# with the export map and with the functions the public header declares
+# (HEADER, include/vendrel.h): exactly those, nothing beside them. Also reads the
 # import tables of the DLL and of the PROGRAMS: only DLLs that Windows ships
 # may be named there (the toolchain links the C++ runtime statically).
 cmake_minimum_required(VERSION 3.20)
@@ -63,6 +64,27 @@ if(NOT actual STREQUAL expected)
 endif()
 list(LENGTH actual count)
 message(STATUS "${count} exported functions, as listed")
+
+# Every "VENDREL_API <type> <name>(" of the public header.
+if(HEADER)
+  file(READ ${HEADER} header)
+  string(REGEX MATCHALL "VENDREL_API[ \t]+[A-Za-z_][A-Za-z0-9_]*[ \t*]+[A-Za-z_][A-Za-z0-9_]*[ \t]*\\(" declarations "${header}")
+  set(declared)
+  foreach(declaration ${declarations})
+    string(REGEX REPLACE ".*[ \t*]([A-Za-z_][A-Za-z0-9_]*)[ \t]*\\($" "\\1" name "${declaration}")
+    list(APPEND declared ${name})
+  endforeach()
+  list(SORT declared)
+  if(NOT actual STREQUAL declared)
+    set(missing ${declared})
+    list(REMOVE_ITEM missing ${actual})
+    set(extra ${actual})
+    list(REMOVE_ITEM extra ${declared})
+    message(FATAL_ERROR "exported names differ from the declarations of ${HEADER}\n"
+                        "declared, not exported: ${missing}\nexported, not declared: ${extra}")
+  endif()
+  message(STATUS "the exports are the ${count} functions that ${HEADER} declares")
+endif()
 
 foreach(program ${PROGRAMS})
   pe_listing(${program} program_listing)

@@ -2,6 +2,11 @@
  * finds the DLL beside itself (or under the name given as its argument),
  * loads it with LoadLibraryW, takes every function from GetProcAddress,
  * drives the calls and checks their results and the log file they write.
+ * Then it writes the files of the shared scenario (interop/windows_scenario.h:
+ * a Unicode PST, an ANSI PST, a PST in a directory deeper than MAX_PATH and
+ * an EML tree) into its output folder, for the Linux-side readers to check:
+ *   windows_host [DLL name [output folder]]
+ * The output folder defaults to "host-output" beside the program.
  *
  * It ends by printing "windows_host: all checks passed". The test runner
  * looks for that line and not only at the exit code: a program that crashes
@@ -13,6 +18,7 @@
 #include <string.h>
 
 #include "vendrel.h"
+#include "interop/windows_scenario.h"
 
 typedef void (*any_function)(void);
 typedef void (*set_log_file_fn)(const char*);
@@ -201,18 +207,128 @@ static void check_log(const wchar_t* log_path, HMODULE library) {
   HeapFree(GetProcessHeap(), 0, text);
 }
 
-/* Writing a PST file through the DLL (CreatePst, CreateFolder, the binding
- * calls, CreateMessage, CommitPst) and reading it back: to come here once
- * the exported store and item calls write files. */
-static void check_pst_writing(HMODULE library, const wchar_t* folder) {
-  (void)library;
-  (void)folder;
+/* "\\?\" and the absolute form of a path, for the deep directory. */
+static int extended_form(const wchar_t* path, wchar_t* out, size_t capacity) {
+  wchar_t absolute[SCENARIO_PATH_CAPACITY];
+  DWORD n = GetFullPathNameW(path, SCENARIO_PATH_CAPACITY, absolute, NULL);
+  if (n == 0 || n >= SCENARIO_PATH_CAPACITY || n + 5 > capacity) return 0;
+  wcscpy(out, L"\\\\?\\");
+  wcscat(out, absolute);
+  return 1;
+}
+
+static int exists(const wchar_t* path, DWORD want_directory) {
+  wchar_t extended[SCENARIO_PATH_CAPACITY + 8];
+  DWORD attributes;
+  if (!extended_form(path, extended, sizeof extended / sizeof extended[0])) return 0;
+  attributes = GetFileAttributesW(extended);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+  return ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == (want_directory != 0);
+}
+
+static void expect_file(const wchar_t* folder, const wchar_t* name) {
+  wchar_t path[SCENARIO_PATH_CAPACITY];
+  scenario_wjoin(path, folder, name);
+  if (!exists(path, 0)) {
+    fprintf(stderr, "windows_host: %ls was not written\n", path);
+    ++failures;
+  }
+}
+
+/* The calls of the shared scenario from GetProcAddress; the required ones
+ * must be there, the others may come later. */
+static int take_scenario_calls(HMODULE library, scenario_api* calls) {
+  int missing = 0;
+  memset(calls, 0, sizeof *calls);
+#define TAKE_SCENARIO_CALL(name, required)                                   \
+  {                                                                          \
+    FARPROC address = GetProcAddress(library, #name);                        \
+    if (address) memcpy(&calls->name, &address, sizeof address);             \
+    else if (required) {                                                     \
+      fprintf(stderr, "windows_host: vendrel.dll does not export %s\n", #name); \
+      ++missing;                                                             \
+    } else                                                                   \
+      printf("windows_host: %s is not exported yet; its steps are left out\n", #name); \
+  }
+  SCENARIO_CALLS(TAKE_SCENARIO_CALL)
+#undef TAKE_SCENARIO_CALL
+  return missing == 0;
+}
+
+/* The scenario's files, written through the DLL into `output`. The deep
+ * directory is made here through "\\?\"; the library must reach it from the
+ * plain path, which is longer than any plain Win32 call takes. */
+static void check_pst_writing(HMODULE library, const wchar_t* output) {
+  scenario_api calls;
+  scenario_paths paths;
+  wchar_t long_folder[SCENARIO_PATH_CAPACITY];
+  wchar_t extended[SCENARIO_PATH_CAPACITY + 8];
+  wchar_t eml[SCENARIO_PATH_CAPACITY];
+  char narrow[SCENARIO_PATH_CAPACITY];
+  BOOL lossy = FALSE;
+  size_t i;
+  int written;
+
+  if (!take_scenario_calls(library, &calls)) {
+    ++failures;
+    return;
+  }
+  if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, output, -1, narrow, sizeof narrow, NULL, &lossy) == 0 || lossy) {
+    fail("the output folder has no ANSI name");
+    return;
+  }
+  scenario_wjoin(long_folder, output, NULL);
+  for (i = 0; i < SCENARIO_LONG_COMPONENTS; ++i) {
+    scenario_wjoin(long_folder, long_folder, scenario_long_components[i]);
+    if (!extended_form(long_folder, extended, sizeof extended / sizeof extended[0]) ||
+        (!CreateDirectoryW(extended, NULL) && GetLastError() != ERROR_ALREADY_EXISTS)) {
+      fprintf(stderr, "windows_host: cannot make %ls (error %lu)\n", long_folder, GetLastError());
+      ++failures;
+      return;
+    }
+  }
+  if (wcslen(long_folder) <= 247) fail("the deep directory is not longer than 247 characters");
+
+  paths.folder = output;
+  paths.narrow_folder = narrow;
+  paths.long_folder = long_folder;
+  written = scenario_write_all(&calls, &paths);
+  if (written) {
+    fprintf(stderr, "windows_host: %d scenario calls failed\n", written);
+    failures += written;
+  }
+  expect_file(output, L"unicode.pst");
+  expect_file(output, L"ansi.pst");
+  expect_file(long_folder, L"tief \u00FCber MAX_PATH.pst");
+  if (calls.CreateEML && calls.Bind_body_EML) {
+    scenario_wjoin(eml, output, L"eml\\Inbox");
+    expect_file(eml, L"first.eml");
+    scenario_wjoin(eml, output, L"eml");
+    for (i = 0; i < SCENARIO_LONG_COMPONENTS; ++i) scenario_wjoin(eml, eml, scenario_long_components[i]);
+    if (wcslen(eml) <= 259) fail("the deep EML directory is not longer than 259 characters");
+    expect_file(eml, L"deep message \u00FC.eml");
+    scenario_wjoin(eml, output, L"eml\\Kontakte");
+    if (exists(eml, 1)) fail("EML mode made a directory for contacts");
+  }
+}
+
+/* The output folder: the one given, or "host-output" beside the program. */
+static int output_folder(int argc, char** argv, const wchar_t* program_folder, wchar_t* out) {
+  wchar_t given[SCENARIO_PATH_CAPACITY];
+  if (argc > 2) {
+    if (MultiByteToWideChar(CP_ACP, 0, argv[2], -1, given, SCENARIO_PATH_CAPACITY) == 0) return 0;
+  } else {
+    scenario_wjoin(given, program_folder, L"host-output");
+  }
+  if (GetFullPathNameW(given, SCENARIO_PATH_CAPACITY, out, NULL) >= SCENARIO_PATH_CAPACITY) return 0;
+  return CreateDirectoryW(out, NULL) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 int main(int argc, char** argv) {
   wchar_t path[MAX_PATH + 1];
   wchar_t folder[MAX_PATH + 1];
   wchar_t log_path[MAX_PATH + 1];
+  wchar_t output[SCENARIO_PATH_CAPACITY];
   char narrow_folder[2 * MAX_PATH + 1];
   char narrow_log[2 * MAX_PATH + 1];
   wchar_t* slash;
@@ -224,6 +340,12 @@ int main(int argc, char** argv) {
     fail("cannot tell this program's folder");
     return 1;
   }
+  slash[0] = L'\0';
+  if (!output_folder(argc, argv, path, output)) {
+    fail("cannot make the output folder");
+    return 1;
+  }
+  slash[0] = L'\\';
   slash[1] = L'\0';
   if (MultiByteToWideChar(CP_ACP, 0, argc > 1 ? argv[1] : "vendrel.dll", -1, slash + 1,
                           (int)(MAX_PATH - (slash + 1 - path))) == 0) {
@@ -266,7 +388,7 @@ int main(int argc, char** argv) {
 
   api.SetLogFile(narrow_log);
   check_binding_calls();
-  check_pst_writing(library, folder);
+  check_pst_writing(library, output);
   api.SetLogFile(NULL); /* ignored: the log stays open */
   check_log(log_path, library);
 
