@@ -49,11 +49,6 @@ std::optional<std::string_view> optional_text(const char* text, const char* what
   return checked_text(text, what);
 }
 
-template <typename CharT>
-std::u16string as_utf16(std::basic_string_view<CharT> text) {
-  return text_form<char16_t>(text);
-}
-
 }  // namespace
 
 template <ndb_bidtype bidtype, ltp_chartype chartype>
@@ -300,13 +295,13 @@ void pst_message_impl<bidtype, chartype>::set_common_binaries(const void* first,
 // ------------------------------------------------------------------ recipients
 
 template <ndb_bidtype bidtype, ltp_chartype chartype>
-void pst_message_impl<bidtype, chartype>::append_display_name(uint32_t recipient_type, std::u16string_view name) {
-  std::u16string* list = recipient_type == 1 ? &display_to_
+void pst_message_impl<bidtype, chartype>::append_display_name(uint32_t recipient_type, const string_type& name) {
+  string_type* list = recipient_type == 1 ? &display_to_
                          : recipient_type == 2 ? &display_cc_
                          : recipient_type == 3 ? &display_bcc_
                                                : nullptr;
   if (!list) return;
-  if (!list->empty()) list->push_back(u';');
+  if (!list->empty()) list->push_back(chartype(';'));
   list->append(name);
 }
 
@@ -338,7 +333,7 @@ void pst_message_impl<bidtype, chartype>::add_recipient_row(const pst_address<Ch
   table.set_property(binary_value(id_recipient_entry_id, id, id_size));
   table.set_property(long_value(id_recipient_flags, flags));
   table.set_property(long_value(id_recipient_track_status, 0));
-  append_display_name(recipient_type, as_utf16(address.display_name));
+  append_display_name(recipient_type, text_form<chartype>(address.display_name));
 }
 
 template <ndb_bidtype bidtype, ltp_chartype chartype>
@@ -504,9 +499,9 @@ void pst_message_impl<bidtype, chartype>::commit() {
       this->set_property(long_value(id_recipient_heap_size, recipient_heap));
     }
 
-    if (!display_to_.empty()) this->set_property(text_value<char16_t>(id_display_to, display_to_));
-    if (!display_cc_.empty()) this->set_property(text_value<char16_t>(id_display_cc, display_cc_));
-    if (!display_bcc_.empty()) this->set_property(text_value<char16_t>(id_display_bcc, display_bcc_));
+    if (!display_to_.empty()) this->set_property(text_value<chartype>(id_display_to, display_to_));
+    if (!display_cc_.empty()) this->set_property(text_value<chartype>(id_display_cc, display_cc_));
+    if (!display_bcc_.empty()) this->set_property(text_value<chartype>(id_display_bcc, display_bcc_));
 
     this->set_property(long_value(id_message_flags, flags));
     this->set_property(long_value(id_message_size, 0));

@@ -119,9 +119,6 @@ class pst_message_impl : public pst_property_set_impl<bidtype, chartype>,
   store_type* store() const { return store_; }
   const std::vector<ref<attachment_type>>& attachments() const { return attachments_; }
   table_type& recipients() { return *recipients_; }
-  const std::u16string& display_to() const { return display_to_; }
-  const std::u16string& display_cc() const { return display_cc_; }
-  const std::u16string& display_bcc() const { return display_bcc_; }
 
   // Called by an attachment that places this message's node in its subnode
   // tree: true when the placement takes the reference the blocks were
@@ -140,7 +137,7 @@ class pst_message_impl : public pst_property_set_impl<bidtype, chartype>,
                          const void* entry_id, size_t entry_id_size);
   template <typename CharT>
   void apply(const pst_message_fields<CharT>& fields);
-  void append_display_name(uint32_t recipient_type, std::u16string_view name);
+  void append_display_name(uint32_t recipient_type, const string_type& name);
   void set_default(const pst_property_value& value);
   void write_attachment_table(uint64_t& total, bool& non_inline);
   // The byte size of the properties the context will hold.
@@ -149,9 +146,11 @@ class pst_message_impl : public pst_property_set_impl<bidtype, chartype>,
   store_type* store_;
   std::vector<ref<attachment_type>> attachments_;
   ref<table_type> recipients_;
-  std::u16string display_to_;
-  std::u16string display_cc_;
-  std::u16string display_bcc_;
+  // The display lists in the file's own width, so that a narrow name in an
+  // ANSI file keeps the caller's bytes.
+  string_type display_to_;
+  string_type display_cc_;
+  string_type display_bcc_;
   bool saved_ = false;
   // The BIDs of the last commit have been placed by an attachment.
   bool placed_by_attachment_ = false;

@@ -228,6 +228,32 @@ TYPED_TEST(CreateMessageCalls, RecipientsGetTheDefaultsOfTheirAddress) {
   EXPECT_EQ(text_of(pc.find(id_display_bcc)), "Typed");
 }
 
+// An ANSI file stores a narrow caller's bytes as given, in the recipient
+// rows and in the display lists alike, whatever the system code page.
+TEST(CreateMessageAnsi, NarrowRecipientNamesKeepTheirBytesInTheDisplayLists) {
+  install_item_classes();
+  TempDir dir;
+  const auto path = dir / "narrow.pst";
+  CommitPst();
+  CommitPstA();
+  SetLogFile((dir / "narrow.log").string().c_str());
+  ASSERT_EQ(CreatePstA(path.string().c_str(), "Narrow"), 0);
+  ASSERT_EQ(CreateFolderA("", "Inbox", "IPF.Note"), 0);
+  Bind_recipientA("bjorn@example.org", "Bj\xF6rn", nullptr, 1, 0);
+  Bind_recipientA("zoe@example.org", "Zo\xEB", nullptr, 1, 0);
+  Bind_recipientA("ake@example.org", "\xC5ke", nullptr, 2, 0);
+  ASSERT_EQ(CreateMessageA("IPM.Note", 0, 0), 0);
+  ASSERT_EQ(CommitPstA(), 0);
+  SetLogFile(nullptr);
+  stored_file<uint32_t> file(path);
+  for (const auto& e : file.nodes()) {
+    if (e.nid.type() != nid_type::message) continue;
+    decoded_pc pc = written_message<store_variant<uint32_t, char>>(file, e.nid.value()).pc();
+    EXPECT_EQ(text_of(pc.find(id_display_to)), "Bj\xF6rn;Zo\xEB");
+    EXPECT_EQ(text_of(pc.find(id_display_cc)), "\xC5ke");
+  }
+}
+
 TYPED_TEST(CreateMessageCalls, TaggedPropertiesReplaceByIdAndReachTheContentsRow) {
   using api = typename TestFixture::api;
   using C = typename TypeParam::chartype;
