@@ -22,23 +22,15 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "interop_support.h"
 #include "vendrel.h"
 
 namespace {
 
+using namespace vendrel::interop;
+
 using vendrel::test::TempDir;
 using vendrel::test::utf16;
-
-const std::string interop_dir = VENDREL_INTEROP_DIR;
-
-bool available(const std::string& probe) { return std::system((probe + " >/dev/null 2>&1").c_str()) == 0; }
-std::string quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
-
-struct wide {
-  explicit wide(const std::u16string& t) : text(t) {}
-  operator const vendrel_wchar*() const { return reinterpret_cast<const vendrel_wchar*>(text.c_str()); }
-  std::u16string text;
-};
 
 std::string utf8(const std::u16string& text) {
   std::string out;

@@ -19,32 +19,16 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "interop_support.h"
 #include "vendrel.h"
 
 namespace {
 
+using namespace vendrel::interop;
+
 namespace fs = std::filesystem;
 using vendrel::test::TempDir;
 using vendrel::test::utf16;
-
-const std::string interop_dir = VENDREL_INTEROP_DIR;
-
-struct wide {
-  explicit wide(const std::string& utf8) : text(utf16(utf8)) {}
-  operator const vendrel_wchar*() const { return reinterpret_cast<const vendrel_wchar*>(text.c_str()); }
-  std::u16string text;
-};
-
-std::string run(const std::string& command, int* status) {
-  std::string out;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return out;
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  *status = pclose(pipe);
-  return out;
-}
 
 uint64_t filetime(int64_t unix_seconds) { return (static_cast<uint64_t>(unix_seconds) + 11644473600ull) * 10000000ull; }
 

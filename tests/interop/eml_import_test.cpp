@@ -16,37 +16,21 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "interop_support.h"
 #include "vendrel.h"
 
 namespace {
+
+using namespace vendrel::interop;
 
 namespace fs = std::filesystem;
 using vendrel::test::TempDir;
 using vendrel::test::utf16;
 
-const std::string interop_dir = VENDREL_INTEROP_DIR;
 // The shared folder beside the checkout, or $VENDREL_SHARED_DIR.
 const fs::path corpus = (std::getenv("VENDREL_SHARED_DIR") ? fs::path(std::getenv("VENDREL_SHARED_DIR"))
                                                             : fs::path(VENDREL_INTEROP_DIR) / ".." / ".." / ".." / "shared") /
                         "corpus" / "eml";
-
-struct wide {
-  explicit wide(const std::string& utf8) : text(utf16(utf8)) {}
-  operator const vendrel_wchar*() const { return reinterpret_cast<const vendrel_wchar*>(text.c_str()); }
-  std::u16string text;
-};
-
-int run(const std::string& command, std::string* out) {
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return -1;
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out->append(buffer, n);
-  return pclose(pipe);
-}
-
-bool available(const std::string& probe) { return std::system((probe + " >/dev/null 2>&1").c_str()) == 0; }
-std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
 
 class EmlImport : public ::testing::Test {
  protected:
@@ -81,13 +65,12 @@ class EmlImport : public ::testing::Test {
   // Runs a reader into a file, then compares it with the expected values.
   void check(const std::string& reader, const std::string& command) {
     const fs::path shown = dir_->path() / (reader + ".txt");
-    std::string out;
-    ASSERT_EQ(run(command + " > " + quoted(shown), &out), 0) << command << "\n" << out;
-    out.clear();
-    const int status = run("/usr/bin/python3 " + quoted(fs::path(interop_dir) / "eml_import_check.py") + " " + reader +
-                               " " + quoted(dir_->path() / "list.txt") + " " + quoted(shown),
-                           &out);
-    EXPECT_EQ(status, 0) << out.substr(0, 20000);
+    const run_result shown_run = run(command + " > " + quoted(shown), true);
+    ASSERT_EQ(shown_run.status, 0) << command << "\n" << shown_run.out;
+    const run_result checked = run("/usr/bin/python3 " + quoted(fs::path(interop_dir) / "eml_import_check.py") + " " +
+                                       reader + " " + quoted(dir_->path() / "list.txt") + " " + quoted(shown),
+                                   true);
+    EXPECT_EQ(checked.status, 0) << checked.out.substr(0, 20000);
   }
 
   static TempDir* dir_;

@@ -3,7 +3,8 @@
 // named after it and the time it was opened, which takes the last one. The
 // readers count the messages of each folder.
 //
-// readpst reads the whole file in seconds and runs in every test run.
+// readpst reads the whole file in seconds and runs in every test run, on
+// this file and on an ANSI file split at its table limit of 65,536.
 // pst-extractor takes about four minutes to walk the 250,001 rows, and
 // pypff 20180714 builds its item tree at open in time that grows with the
 // square of the items (20,000 messages: 7 s, 65,536: over 2 min, 250,001:
@@ -23,27 +24,15 @@
 #include <string>
 
 #include "support/temp_dir.h"
+#include "interop_support.h"
 #include "vendrel.h"
 
 namespace {
 
+using namespace vendrel::interop;
+
 using vendrel::test::TempDir;
 using vendrel::test::utf16;
-
-const std::string interop_dir = VENDREL_INTEROP_DIR;
-
-std::string run(const std::string& command, int* status) {
-  std::string out;
-  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-  if (!pipe) return out;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  *status = pclose(pipe);
-  return out;
-}
-
-bool available(const std::string& probe) { return std::system((probe + " >/dev/null 2>&1").c_str()) == 0; }
 
 // Lines of "name<TAB>count" as a map.
 std::map<std::string, int> counts_of(const std::string& lines) {
@@ -58,10 +47,10 @@ std::map<std::string, int> counts_of(const std::string& lines) {
 
 // Inbox holds 250,000 and the part folder 1; `part_pattern` matches the
 // part folder's name as the reader shows it.
-void expect_split(const std::map<std::string, int>& counts, const std::string& part_pattern) {
+void expect_split(const std::map<std::string, int>& counts, const std::string& part_pattern, int limit = 250000) {
   ASSERT_EQ(counts.size(), 3u);
   EXPECT_EQ(counts.at("Deleted Items"), 0);
-  EXPECT_EQ(counts.at("Inbox"), 250000);
+  EXPECT_EQ(counts.at("Inbox"), limit);
   int parts = 0;
   for (const auto& [name, count] : counts)
     if (std::regex_match(name, std::regex(part_pattern))) {
@@ -97,27 +86,50 @@ class FolderPartLimit : public ::testing::Test {
 TempDir* FolderPartLimit::dir_ = nullptr;
 std::filesystem::path FolderPartLimit::path_;
 
-const char* part_name = R"(Inbox \[Part created \d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\]_0)";
+const char* part_name = R"(Inbox \[Part created \d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\]_\d+)";
 
-TEST_F(FolderPartLimit, ReadpstCountsTheRealLimitOf250000AndOne) {
-  if (!available("command -v readpst")) GTEST_SKIP() << "readpst is not installed";
-  // One mbox per folder, one "From " line per message; readpst writes the
-  // colons of the part folder's name as underscores.
-  const auto out = *dir_ / "readpst";
+// readpst's messages per folder: one mbox per folder, one "From " line per
+// message; readpst writes the colons of the part folder's name as
+// underscores and no file for an empty folder.
+std::map<std::string, int> readpst_counts(const std::filesystem::path& pst, const std::filesystem::path& out) {
   std::filesystem::create_directories(out);
   int status = -1;
-  run("readpst -q -t e -o '" + out.string() + "' '" + path_.string() + "'", &status);
-  ASSERT_EQ(status, 0);
+  run("readpst -q -t e -o " + quoted(out) + " " + quoted(pst), &status);
+  EXPECT_EQ(status, 0);
   std::map<std::string, int> counts;
-  counts["Deleted Items"] = 0;  // readpst writes no file for an empty folder
+  counts["Deleted Items"] = 0;
   for (const auto& entry : std::filesystem::directory_iterator(out)) {
     std::ifstream in(entry.path());
     int messages = 0;
     for (std::string line; std::getline(in, line);) messages += line.rfind("From ", 0) == 0;
-    std::string name = entry.path().stem().string();
-    counts[name] = messages;
+    counts[entry.path().stem().string()] = messages;
   }
-  expect_split(counts, R"(Inbox \[Part created \d\d\.\d\d\.\d{4} \d\d_\d\d_\d\d\]_0)");
+  return counts;
+}
+
+const char* readpst_part_name = R"(Inbox \[Part created \d\d\.\d\d\.\d{4} \d\d_\d\d_\d\d\]_\d+)";
+
+TEST_F(FolderPartLimit, ReadpstCountsTheRealLimitOf250000AndOne) {
+  if (!available("command -v readpst")) GTEST_SKIP() << "readpst is not installed";
+  expect_split(readpst_counts(path_, *dir_ / "readpst"), readpst_part_name);
+}
+
+// An ANSI file's contents table numbers its rows with 16 bits: the folder
+// goes on in a part folder after 65,536 messages.
+TEST(FolderPartLimitAnsi, ReadpstCountsTheTableLimitOf65536AndOne) {
+  if (!available("command -v readpst")) GTEST_SKIP() << "readpst is not installed";
+  TempDir dir;
+  const auto path = dir / "limit-ansi.pst";
+  SetLogFile((dir / "limit-ansi.log").string().c_str());
+  ASSERT_EQ(CreatePstA(path.string().c_str(), "Limit"), 0);
+  ASSERT_EQ(CreateFolderA("", "Inbox", "IPF.Note"), 0);
+  int failed = 0;
+  for (int i = 0; i < 65537; ++i)
+    if (CreateMessageA("IPM.Note", 0, 0) != 0) ++failed;
+  ASSERT_EQ(failed, 0);
+  ASSERT_EQ(CommitPstA(), 0);
+  SetLogFile(nullptr);
+  expect_split(readpst_counts(path, dir / "readpst"), readpst_part_name, 65536);
 }
 
 TEST_F(FolderPartLimit, DISABLED_PstExtractorCountsTheRealLimitOf250000AndOne) {

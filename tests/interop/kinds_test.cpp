@@ -20,33 +20,15 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "interop_support.h"
 #include "vendrel.h"
 
 namespace {
 
+using namespace vendrel::interop;
+
 using vendrel::test::TempDir;
 using vendrel::test::utf16;
-
-const std::string interop_dir = VENDREL_INTEROP_DIR;
-
-std::string run(const std::string& command, int* status) {
-  std::string out;
-  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-  if (!pipe) return out;
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  *status = pclose(pipe);
-  return out;
-}
-bool available(const std::string& probe) { return std::system((probe + " >/dev/null 2>&1").c_str()) == 0; }
-std::string quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
-
-struct wide {
-  explicit wide(const std::string& utf8) : text(utf16(utf8)) {}
-  operator const vendrel_wchar*() const { return reinterpret_cast<const vendrel_wchar*>(text.c_str()); }
-  std::u16string text;
-};
 
 const uint8_t psetid_common[16] = {0x08, 0x20, 0x06, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
 const uint8_t psetid_address[16] = {0x04, 0x20, 0x06, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};

@@ -21,42 +21,16 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "interop_support.h"
 #include "vendrel.h"
 
 namespace {
 
+using namespace vendrel::interop;
+
 using vendrel::test::TempDir;
 using vendrel::test::utf16;
 using vendrel::test::write_file_bytes;
-
-const std::string interop_dir = VENDREL_INTEROP_DIR;
-
-struct run_result {
-  int status = -1;
-  std::string out;
-};
-
-run_result run(const std::string& command) {
-  run_result r;
-  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-  if (!pipe) return r;
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-  r.status = pclose(pipe);
-  return r;
-}
-
-bool available(const std::string& probe) { return std::system((probe + " >/dev/null 2>&1").c_str()) == 0; }
-
-std::string quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
-
-// A wide string for the calls, from UTF-8.
-struct wide {
-  explicit wide(const std::string& utf8) : text(utf16(utf8)) {}
-  operator const vendrel_wchar*() const { return reinterpret_cast<const vendrel_wchar*>(text.c_str()); }
-  std::u16string text;
-};
 
 // FILETIME of a UTC time given as seconds since 1970.
 uint64_t filetime(int64_t unix_seconds) { return (static_cast<uint64_t>(unix_seconds) + 11644473600ull) * 10000000ull; }

@@ -17,14 +17,15 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "interop_support.h"
 #include "vendrel.h"
 
 namespace {
 
+using namespace vendrel::interop;
+
 using vendrel::test::TempDir;
 using vendrel::test::utf16;
-
-const std::string interop_dir = VENDREL_INTEROP_DIR;
 
 struct folder_spec {
   std::string name;  // UTF-8
@@ -134,28 +135,6 @@ class Readers : public ::testing::TestWithParam<bool> {
 };
 TempDir* Readers::dir_ = nullptr;
 written_file Readers::files_[2];
-
-struct run_result {
-  std::string command;
-  int status = -1;
-  std::string out;
-};
-
-// Runs a reader and keeps what it prints on standard output; its messages
-// on standard error stay out of the comparison (run the command to see them).
-run_result run(const std::string& command) {
-  run_result r;
-  r.command = command;
-  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-  if (!pipe) return r;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-  r.status = pclose(pipe);
-  return r;
-}
-
-bool available(const std::string& probe) { return std::system((probe + " >/dev/null 2>&1").c_str()) == 0; }
 
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> lines;

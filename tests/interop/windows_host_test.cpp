@@ -24,37 +24,18 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "interop_support.h"
 #include "vendrel.h"
 
 #include "interop/windows_scenario.h"
 
 namespace {
 
+using namespace vendrel::interop;
+
 namespace fs = std::filesystem;
 using vendrel::test::read_file_text;
 using vendrel::test::TempDir;
-
-const std::string interop_dir = VENDREL_INTEROP_DIR;
-
-struct run_result {
-  int status = -1;
-  std::string out;
-};
-
-run_result run(const std::string& command) {
-  run_result r;
-  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-  if (!pipe) return r;
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-  r.status = pclose(pipe);
-  return r;
-}
-
-bool available(const std::string& probe) { return std::system((probe + " >/dev/null 2>&1").c_str()) == 0; }
-
-std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
 
 std::string utf8(std::u16string_view text) {
   std::string out;
