@@ -13,6 +13,8 @@ import shutil
 import subprocess
 import sys
 
+from reader_common import record_entries, subject_text
+
 
 def write(out_dir, name, data):
     if data is None:
@@ -23,27 +25,7 @@ def write(out_dir, name, data):
         f.write(data)
 
 
-def subject_text(subject):
-    if subject is None:
-        return ""
-    if isinstance(subject, bytes):
-        subject = subject.decode("utf-8", "replace")
-    if len(subject) >= 2 and subject[0] == "\x01":
-        subject = subject[2:]
-    return subject
-
-
 # ---------------------------------------------------------------- pypff
-
-def record_entries(item):
-    entries = {}
-    for i in range(item.get_number_of_record_sets()):
-        record_set = item.get_record_set(i)
-        for j in range(record_set.get_number_of_entries()):
-            entry = record_set.get_entry(j)
-            entries[entry.get_entry_type()] = (entry.get_value_type(), entry.get_data() or b"")
-    return entries
-
 
 def shown(getter):
     """A body as pypff gives it; pypff reports a body property of no bytes
@@ -79,7 +61,7 @@ def pypff_folder(folder, out_dir, codepage_files):
     for i in range(folder.get_number_of_sub_messages()):
         message = folder.get_sub_message(i)
         subject = subject_text(message.get_subject())
-        entries = record_entries(message)
+        entries = record_entries(message, missing=b"")
         codepage = "cp%d" % int.from_bytes(entries[0x3FDE][1][:4], "little") if 0x3FDE in entries else "cp1252"
         plain = shown(message.get_plain_text_body)
         if plain is None and 0x1000 in entries:

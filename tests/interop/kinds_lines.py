@@ -15,29 +15,7 @@ import shutil
 import subprocess
 import sys
 
-
-def esc(value):
-    if value is None:
-        return ""
-    if isinstance(value, bytes):
-        value = value.decode("utf-8", "replace")
-    return str(value).replace("\\", "\\\\").replace("\t", "\\t").replace("\r", "\\r").replace("\n", "\\n")
-
-
-def out(path, field, value):
-    if path.startswith("Start of IPM tree/"):
-        path = path[len("Start of IPM tree/"):]
-    sys.stdout.write("%s\t%s\t%s\n" % (path, field, esc(value)))
-
-
-def subject_text(subject):
-    if subject is None:
-        return ""
-    if isinstance(subject, bytes):
-        subject = subject.decode("utf-8", "replace")
-    if len(subject) >= 2 and subject[0] == "\x01":
-        subject = subject[2:]
-    return subject
+from reader_common import out, record_entries, subject_text
 
 
 # ---------------------------------------------------------------- readpst
@@ -124,21 +102,11 @@ def run_pffexport(pst, scratch):
 
 # ---------------------------------------------------------------- pypff
 
-def record_entries(item):
-    entries = {}
-    for i in range(item.get_number_of_record_sets()):
-        record_set = item.get_record_set(i)
-        for j in range(record_set.get_number_of_entries()):
-            entry = record_set.get_entry(j)
-            entries[entry.get_entry_type()] = (entry.get_value_type(), entry.get_data() or b"")
-    return entries
-
-
 def pypff_folder(folder, path):
     for i in range(folder.get_number_of_sub_messages()):
         message = folder.get_sub_message(i)
         where = path + "/" + subject_text(message.get_subject())
-        for tag, (value_type, data) in sorted(record_entries(message).items()):
+        for tag, (value_type, data) in sorted(record_entries(message, missing=b"").items()):
             if value_type == 0x001F:
                 value = data.decode("utf-16-le", "replace")
             elif value_type == 0x001E:

@@ -18,48 +18,14 @@ import shutil
 import subprocess
 import sys
 
-
-def esc(value):
-    if value is None:
-        return ""
-    if isinstance(value, bytes):
-        value = value.decode("utf-8", "replace")
-    return str(value).replace("\\", "\\\\").replace("\t", "\\t").replace("\r", "\\r").replace("\n", "\\n")
-
-
-def out(path, field, value):
-    # The folders below the IPM subtree, as readpst names them.
-    if path.startswith("Start of IPM tree/"):
-        path = path[len("Start of IPM tree/"):]
-    sys.stdout.write("%s\t%s\t%s\n" % (path, field, esc(value)))
+from reader_common import out, record_entries, subject_text
 
 
 def digest(data):
     return "%s|%d|%s" % ("%s", len(data), hashlib.sha256(data).hexdigest())
 
 
-def subject_text(subject):
-    if subject is None:
-        return ""
-    if isinstance(subject, bytes):
-        subject = subject.decode("utf-8", "replace")
-    # The subject prefix code (1, prefix length + 1), where a reader keeps it.
-    if len(subject) >= 2 and subject[0] == "\x01":
-        subject = subject[2:]
-    return subject
-
-
 # ---------------------------------------------------------------- pypff
-
-def record_entries(item):
-    entries = {}
-    for i in range(item.get_number_of_record_sets()):
-        record_set = item.get_record_set(i)
-        for j in range(record_set.get_number_of_entries()):
-            entry = record_set.get_entry(j)
-            entries[entry.get_entry_type()] = (entry.get_value_type(), entry.get_data())
-    return entries
-
 
 def entry_text(entries, tag):
     if tag not in entries:
