@@ -149,19 +149,12 @@ inline uint64_t number_of(const decoded_property* p) {
   return x;
 }
 
-// Every finding of the whole-file walker, one line each. Left out: the
-// header's rgnid counters of the folder table types 0x0D-0x0F, which the
-// folders derive from their own NIDs without drawing them (a store matter).
+// Every finding of the whole-file walker, one line each.
 inline std::string walker_findings(const std::filesystem::path& path) {
   std::string out;
-  for (const ndb_finding& f : check_file(std::u16string_view(utf16(path.string())))) {
-    const uint32_t type = f.nid & 0x1F;
-    if (f.check == ndb_check::header && f.message.rfind("rgnid[", 0) == 0 && type >= 0x0D && type <= 0x0F) continue;
-    out += to_string(f) + "\n";
-  }
+  for (const ndb_finding& f : check_file(std::u16string_view(utf16(path.string())))) out += to_string(f) + "\n";
   return out;
 }
-
 
 // Decodes every message of a committed file strictly, with all it holds:
 // its property context, its attachment and recipient tables, the property
