@@ -12,6 +12,7 @@
 
 #include "interface/library_state.h"
 #include "interface/one_off_address.h"
+#include "family_calls.h"
 #include "items_test_support.h"
 #include "platform/platform.h"
 #include "vendrel.h"
@@ -21,63 +22,12 @@ namespace {
 
 using namespace msg;
 
-// The calls of one family: wide for the Unicode file, narrow for the ANSI file.
-template <typename V>
-struct calls {
-  static constexpr bool wide = V::unicode;
-  using C = typename V::chartype;
-  static std::basic_string<C> s(std::string_view utf8) { return text<C>(utf8); }
-  static const vendrel_wchar* w(const std::u16string& t) { return reinterpret_cast<const vendrel_wchar*>(t.c_str()); }
-
-  static int32_t create_pst(const std::filesystem::path& p) {
-    if constexpr (wide) return CreatePst(w(utf16(p.string())), w(u"Calls"));
-    else return CreatePstA(p.string().c_str(), "Calls");
-  }
-  static int32_t commit() {
-    if constexpr (wide) return CommitPst();
-    else return CommitPstA();
-  }
-  static int32_t folder(const char* name) {
-    if constexpr (wide) return CreateFolder(w(u""), w(utf16(name)), w(u"IPF.Note"));
-    else return CreateFolderA("", name, "IPF.Note");
-  }
-  static int32_t message(const char* cls, uint8_t embedded = 0, uint8_t pending = 0) {
-    if constexpr (wide) return CreateMessage(cls ? w(utf16(cls)) : nullptr, embedded, pending);
-    else return CreateMessageA(cls, embedded, pending);
-  }
-  static void subject(const char* t) {
-    if constexpr (wide) Bind_subj(w(utf16(t)), 0);
-    else Bind_subjA(t, 0);
-  }
-  static void body(const char* t) {
-    if constexpr (wide) Bind_body(w(utf16(t)));
-    else Bind_bodyA(t);
-  }
-  static void sender(const char* e, const char* n, const char* t) {
-    auto a = e ? utf16(e) : u"", b = n ? utf16(n) : u"", c = t ? utf16(t) : u"";
-    if constexpr (wide) Bind_sender(e ? w(a) : nullptr, n ? w(b) : nullptr, t ? w(c) : nullptr);
-    else Bind_senderA(e, n, t);
-  }
-  static void recipient(const char* e, const char* n, const char* t, uint32_t type) {
-    auto a = e ? utf16(e) : u"", b = n ? utf16(n) : u"", c = t ? utf16(t) : u"";
-    if constexpr (wide) Bind_recipient(e ? w(a) : nullptr, n ? w(b) : nullptr, t ? w(c) : nullptr, type, 0);
-    else Bind_recipientA(e, n, t, type, 0);
-  }
-  static void delivery(uint64_t ft) {
-    if constexpr (wide) Bind_delivery_time(static_cast<uint32_t>(ft), static_cast<uint32_t>(ft >> 32));
-    else Bind_delivery_timeA(static_cast<uint32_t>(ft), static_cast<uint32_t>(ft >> 32));
-  }
-  static void tagged(uint32_t tag, const void* data, uint32_t size) {
-    if constexpr (wide) BindTaggedProp(tag, data, size);
-    else BindTaggedPropA(tag, data, size);
-  }
-};
 
 template <typename V>
 class CreateMessageCalls : public items_test {
  protected:
   using B = typename V::bidtype;
-  using api = calls<V>;
+  using api = family_calls<V>;
   void SetUp() override {
     items_test::SetUp();
     api::commit();  // no store left open by another test

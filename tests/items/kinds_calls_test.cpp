@@ -6,6 +6,7 @@
 // tagged properties over the kind's own, and the EML-mode branches.
 #include <gtest/gtest.h>
 
+#include "family_calls.h"
 #include "interface/library_state.h"
 #include "kinds_test_support.h"
 #include "vendrel.h"
@@ -15,65 +16,12 @@ namespace {
 
 using namespace msg;
 
-template <typename V>
-struct kind_calls {
-  static constexpr bool wide = V::unicode;
-  static const vendrel_wchar* w(const std::u16string& t) { return reinterpret_cast<const vendrel_wchar*>(t.c_str()); }
-  static int32_t create_pst(const std::filesystem::path& p) {
-    if constexpr (wide) return CreatePst(w(utf16(p.string())), w(u"Kinds"));
-    else return CreatePstA(p.string().c_str(), "Kinds");
-  }
-  static int32_t commit() {
-    if constexpr (wide) return CommitPst();
-    else return CommitPstA();
-  }
-  static int32_t folder(const char* name, const char* container_class) {
-    if constexpr (wide) return CreateFolder(w(u""), w(utf16(name)), w(utf16(container_class)));
-    else return CreateFolderA("", name, container_class);
-  }
-  static void subject(const char* t) {
-    if constexpr (wide) Bind_subj(w(utf16(t)), 0);
-    else Bind_subjA(t, 0);
-  }
-  static void body(const char* t) {
-    if constexpr (wide) Bind_body(w(utf16(t)));
-    else Bind_bodyA(t);
-  }
-  static void recipient(const char* e, const char* n) {
-    if constexpr (wide) Bind_recipient(w(utf16(e)), w(utf16(n)), nullptr, 1, 0);
-    else Bind_recipientA(e, n, nullptr, 1, 0);
-  }
-  static void tagged(uint32_t tag, const void* data, uint32_t size) {
-    if constexpr (wide) BindTaggedProp(tag, data, size);
-    else BindTaggedPropA(tag, data, size);
-  }
-  static int32_t sticky(uint8_t embedded = 0) {
-    if constexpr (wide) return CreateSticky(embedded);
-    else return CreateStickyA(embedded);
-  }
-  static int32_t contact(uint8_t embedded = 0, uint8_t pending = 0) {
-    if constexpr (wide) return CreateContact(embedded, pending);
-    else return CreateContactA(embedded, pending);
-  }
-  static int32_t appointment(uint8_t embedded = 0, uint8_t pending = 0) {
-    if constexpr (wide) return CreateAppointment(embedded, pending);
-    else return CreateAppointmentA(embedded, pending);
-  }
-  static int32_t task(uint8_t embedded = 0, uint8_t pending = 0) {
-    if constexpr (wide) return CreateTask(embedded, pending);
-    else return CreateTaskA(embedded, pending);
-  }
-  static int32_t message(uint8_t embedded, uint8_t pending) {
-    if constexpr (wide) return CreateMessage(w(u"IPM.Note"), embedded, pending);
-    else return CreateMessageA("IPM.Note", embedded, pending);
-  }
-};
 
 template <typename V>
 class KindCalls : public items_test {
  protected:
   using B = typename V::bidtype;
-  using api = kind_calls<V>;
+  using api = family_calls<V>;
   void SetUp() override {
     items_test::SetUp();
     api::commit();  // no store left open by another test
