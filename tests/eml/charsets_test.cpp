@@ -65,9 +65,21 @@ INSTANTIATE_TEST_SUITE_P(Table, CharsetExport,
                                            ExportCase{10007, "x-mac-cyrillic", 10007}, ExportCase{20866, "koi8-r", 20866},
                                            ExportCase{936, "gbk", 936}, ExportCase{932, "shift_jis", 932},
                                            ExportCase{65001, "utf-8", 65001},
-                                           // No name, or no converter: written and labelled as UTF-8.
-                                           ExportCase{0, "utf-8", 65001}, ExportCase{99999, "utf-8", 65001},
+                                           // A code page without a name: written and labelled as UTF-8.
                                            ExportCase{708, "utf-8", 65001}));
+
+TEST(CharsetExport, CurrentAndUnknownCodePagesAreTheSystemCodePage) {
+  // 0 to 3 name the current code page and 99999 has no converter: both are
+  // written with the system's ANSI code page (UTF-8 on Linux, 1252 on an
+  // English Windows), under that code page's own name.
+  const EmlEncoding system = eml_encoding(platform::ansi_code_page());
+  EXPECT_EQ(system.code_page, code_page_charset(platform::ansi_code_page()) ? platform::ansi_code_page() : 65001u);
+  for (uint32_t code_page : {0u, 1u, 3u, 99999u}) {
+    const EmlEncoding encoding = eml_encoding(code_page);
+    EXPECT_EQ(encoding.charset, system.charset) << code_page;
+    EXPECT_EQ(encoding.code_page, system.code_page) << code_page;
+  }
+}
 
 TEST(CharsetRoundTrip, EveryExportedNameReadsBackAsItsCodePage) {
   for (uint32_t code_page : {1250u, 1251u, 1252u, 1253u, 1254u, 1255u, 1256u, 1257u, 1258u, 874u, 28591u, 28592u,

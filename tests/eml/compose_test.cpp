@@ -186,7 +186,9 @@ TEST(EmlCompose, HeadersAndBodyInTheBoundCodePage) {
     EXPECT_EQ(imported.plain_body, utf16(c.body_utf8)) << c.charset;
     ASSERT_TRUE(imported.sender) << c.charset;
     EXPECT_EQ(imported.sender->email, u"agnes@example.org");
-    if (c.code_page != 932 && c.code_page != 1251) EXPECT_EQ(imported.sender->display_name, utf16("\xC3\x81gnes, K."));
+    if (c.code_page != 932 && c.code_page != 1251) {
+      EXPECT_EQ(imported.sender->display_name, utf16("\xC3\x81gnes, K."));
+    }
     // No 8-bit byte is left in the header.
     const std::string header = text.substr(0, text.find("\r\n\r\n"));
     for (char b : header) EXPECT_LT(static_cast<unsigned char>(b), 128u) << c.charset;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "eml/eml_reader.h"
+#include "platform/platform.h"
 #include "support/temp_dir.h"
 
 namespace vendrel {
@@ -140,7 +141,8 @@ TEST(EmlReader, PartsBecomeBodiesAttachmentsAndEmbeddedMessages) {
   EXPECT_EQ(m.attachments[0].mime_type, "image/png");
   EXPECT_EQ(m.attachments[1].name, "quoted name.bin");
   EXPECT_EQ(m.attachments[1].data, "raw");
-  EXPECT_EQ(m.attachments[2].name, "\xE2\x82\xAC.txt");  // the ANSI code page of this host is UTF-8
+  // Attachment names are narrow strings in the system's ANSI code page.
+  EXPECT_EQ(m.attachments[2].name, platform::wide_to_multibyte(platform::ansi_code_page(), u"\u20AC.txt"));
   EXPECT_EQ(m.attachments[2].data, "a text file");
   ASSERT_EQ(m.embedded.size(), 1u);
   EXPECT_EQ(m.embedded[0].subject, u"inner message");
@@ -168,8 +170,9 @@ TEST(EmlReader, MalformedStructureKeepsTheContent) {
   };
   for (const MalformedCase& c : cases) {
     const ImportedMessage m = read_eml(crlf(c.text));
-    if (c.body_utf8)
+    if (c.body_utf8) {
       EXPECT_EQ(m.plain_body, utf16(c.body_utf8)) << c.name;
+    }
     EXPECT_EQ(m.attachments.size(), c.attachments) << c.name;
   }
 }
