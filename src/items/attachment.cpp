@@ -16,12 +16,17 @@ pst_attachment_impl<bidtype, chartype>::pst_attachment_impl(store_type* store)
     : pst_property_set_impl<bidtype, chartype>(store ? store->writer() : nullptr, 0), store_(store) {
   if (!store_) throw qm_invalid_arg("pst_attachment_impl: no store");
   using namespace msg;
-  this->set_property(pst_property_value::of_u32(make_tag(id_attach_method, pt_long), 0));
-  this->set_property(pst_property_value::of_u32(make_tag(id_attach_flags, pt_long), 0));
-  this->set_property(pst_property_value::of_u32(make_tag(id_rendering_position, pt_long), 0xFFFFFFFFu));
-  this->set_property(pst_property_value::of_u32(make_tag(id_attachment_link_id, pt_long), 0));
-  this->set_property(pst_property_value::of_u32(make_tag(id_attachment_flags, pt_long), 0));
-  this->set_property(pst_property_value::of_bool(make_tag(id_attachment_hidden, prop_type::boolean), false));
+  // Called on the property set directly: in a constructor the compiler
+  // cannot see through the virtual base to the final overrider.
+  auto initial = [this](const pst_property_value& value) {
+    pst_property_set_impl<bidtype, chartype>::set_property(value);
+  };
+  initial(pst_property_value::of_u32(make_tag(id_attach_method, pt_long), 0));
+  initial(pst_property_value::of_u32(make_tag(id_attach_flags, pt_long), 0));
+  initial(pst_property_value::of_u32(make_tag(id_rendering_position, pt_long), 0xFFFFFFFFu));
+  initial(pst_property_value::of_u32(make_tag(id_attachment_link_id, pt_long), 0));
+  initial(pst_property_value::of_u32(make_tag(id_attachment_flags, pt_long), 0));
+  initial(pst_property_value::of_bool(make_tag(id_attachment_hidden, prop_type::boolean), false));
 }
 
 template <ndb_bidtype bidtype, ltp_chartype chartype>

@@ -45,7 +45,7 @@ class EmlImport : public ::testing::Test {
     if (CreatePst(wide(pst_.string()), wide("Imported")) != 0) return;
     std::ofstream listing(dir_->path() / "list.txt");
     for (size_t i = 0; i < files_.size(); ++i) {
-      char folder[16];
+      char folder[32];
       std::snprintf(folder, sizeof folder, "f%03zu", i);
       CreateFolder(wide(""), wide(folder), wide("IPF.Note"));
       results_.push_back(Bind_EML(wide(files_[i].string())));

@@ -61,7 +61,7 @@ struct attachment_spec {
   std::string name;
   size_t size;
   bool ole = false;
-  std::string sha256;  // filled when written
+  std::string sha256{};  // filled when written
 };
 struct message_spec {
   std::string subject;  // UTF-8, without the prefix code
