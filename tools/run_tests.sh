@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite: once as released, once with
-# AddressSanitizer and UndefinedBehaviorSanitizer. Build trees: build/, build-sanitize/.
+# Builds and runs the whole test suite: once as released, once cross-built for
+# Windows under wine, once with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Build trees: build/, build-win64/, build-win32/, build-sanitize/, build-fuzz/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -8,6 +9,17 @@ jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+# vendrel.dll: the suite cross-built with mingw-w64 and run under wine, and the
+# files of the Windows host read beside the Linux library's (build/ reads them).
+if command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 && command -v wine >/dev/null 2>&1; then
+  VENDREL_JOBS="$jobs" VENDREL_TEST_JOBS="$jobs" VENDREL_LINUX_BUILD="$PWD/build" bash tools/windows_tests.sh
+elif [ "${CI:-}" = true ]; then
+  echo "run_tests: the mingw-w64 toolchain or wine is missing; .ci/run installs them" >&2
+  exit 1
+else
+  echo "run_tests: skipping the Windows tests (no mingw-w64 toolchain or wine; see tools/windows_tests.sh)" >&2
+fi
 
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVENDREL_SANITIZE=ON
 cmake --build build-sanitize -j "$jobs"

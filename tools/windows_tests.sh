@@ -18,7 +18,8 @@
 #   apt-get install -y --no-install-recommends wine wine64
 #
 # Environment: VENDREL_JOBS (build jobs, default 1), VENDREL_TEST_JOBS (CTest
-# jobs, default 1), CTEST_ARGS (extra CTest arguments, e.g. "-L windows"),
+# jobs, default 1), VENDREL_LINUX_BUILD (a configured Linux build tree to use
+# instead of build-winhost-linux/), CTEST_ARGS (extra CTest arguments, e.g. "-L windows"),
 # VENDREL_WINDOWS_QUICK=1 (build and run only the DLL, the host, the export
 # check and the platform, common and Windows tests: the whole cross-built
 # suite takes long on a small machine).
@@ -30,7 +31,9 @@ jobs=${VENDREL_JOBS:-1}
 test_jobs=${VENDREL_TEST_JOBS:-1}
 win64="$root/build-win64"
 win32="$root/build-win32"
-linux="$root/build-winhost-linux"
+# The Linux build that reads the host's files: an existing one (the test
+# command passes its release tree) or a tree of its own.
+linux="${VENDREL_LINUX_BUILD:-$root/build-winhost-linux}"
 started=$(date +%s)
 
 missing=()
@@ -67,7 +70,7 @@ cmake -DOBJDUMP="$(command -v i686-w64-mingw32-objdump)" -DLIBRARY="$win32/bin/v
       -P "$root/tests/windows/check_exports.cmake"
 
 step "configure and build $linux (the Linux library and its interop tests)"
-cmake -S "$root" -B "$linux" -G Ninja >/dev/null
+[ -f "$linux/CMakeCache.txt" ] || cmake -S "$root" -B "$linux" -G Ninja >/dev/null
 ninja -C "$linux" -j "$jobs" tests_interop
 
 # A fresh wine prefix inside the build tree. Its server is made persistent
