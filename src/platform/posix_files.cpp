@@ -45,7 +45,7 @@ std::string native_path(std::string path) {
 
 std::string native_path(std::u16string_view path) {
   // Unpaired surrogates cannot be spelled in UTF-8; U+FFFD keeps such a name usable.
-  return native_path(posix::utf16_to_utf8(path, "\xEF\xBF\xBD"));
+  return native_path(utf16_to_utf8(path, "\xEF\xBF\xBD"));
 }
 
 int descriptor(file_handle handle) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/utf8.h"
+
 namespace vendrel::platform::posix {
 
 // The Win32 error number for an errno value. ENOENT is reported as
@@ -20,11 +22,5 @@ uint32_t missing_path_error(const std::string& path);
 // Sets last_error from errno (or from `err`) and returns false, for the
 // one-line failure paths of the file calls.
 bool fail_with_errno(int err);
-
-// UTF-16 -> UTF-8. Unpaired surrogates become `replacement` (a UTF-8 sequence).
-std::string utf16_to_utf8(std::u16string_view text, std::string_view replacement);
-// UTF-8 -> UTF-16. Each maximal ill-formed subsequence becomes one
-// `replacement` code unit.
-std::u16string utf8_to_utf16(std::string_view text, char16_t replacement);
 
 }  // namespace vendrel::platform::posix

@@ -299,7 +299,7 @@ std::u16string multibyte_to_wide(uint32_t code_page, std::string_view text) {
     if (converter) return decode(converter.get(), text);
     // No descriptor now (out of descriptors): fall back like an unknown code page.
   }
-  return posix::utf8_to_utf16(text, u'?');
+  return utf8_to_utf16(text, u'?');
 }
 
 std::string wide_to_multibyte(uint32_t code_page, std::u16string_view text) {
@@ -309,7 +309,7 @@ std::string wide_to_multibyte(uint32_t code_page, std::u16string_view text) {
     Converter converter(code_page, direction::from_wide);
     if (converter) return encode(converter.get(), text);
   }
-  return posix::utf16_to_utf8(text, "?");
+  return utf16_to_utf8(text, "?");
 }
 
 namespace {

@@ -103,7 +103,7 @@ zone_state state_at(int64_t unix_seconds) {
 std::u16string zone_name_at(int64_t unix_seconds) {
   auto parts = local_breakdown(unix_seconds);
   if (!parts || parts->tm_zone == nullptr) return {};
-  return posix::utf8_to_utf16(parts->tm_zone, u'?');
+  return utf8_to_utf16(parts->tm_zone, u'?');
 }
 
 struct transition {
@@ -264,7 +264,7 @@ time_zone_information time_zone() {
     info.standard_name = zone_name_at(now.tv_sec);
     const char* other = ::tzname[1];
     info.daylight_name = other != nullptr && other[0] != '\0' && other[0] != ' '
-                             ? posix::utf8_to_utf16(other, u'?')
+                             ? utf8_to_utf16(other, u'?')
                              : info.standard_name;
     info.id = time_zone_id_unknown;
   }

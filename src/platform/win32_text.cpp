@@ -18,6 +18,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/utf8.h"
 #include "platform/win32_internal.h"
 
 namespace vendrel::platform {
@@ -157,61 +158,6 @@ bool encode(uint32_t code_page, std::u16string_view text, std::string* out) {
   return true;
 }
 
-// The length of the UTF-8 sequence at the start of `s`, and whether it is
-// well formed. An ill-formed one is cut at its first bad byte, so that each
-// maximal ill-formed prefix counts as one character.
-size_t utf8_sequence(std::string_view s, bool* valid) {
-  const auto lead = static_cast<unsigned char>(s[0]);
-  *valid = true;
-  if (lead < 0x80) return 1;
-  size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;  // no encoded surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-  } else {
-    *valid = false;
-    return 1;
-  }
-  size_t k = 1;
-  for (; k < length && k < s.size(); ++k) {
-    const auto byte = static_cast<unsigned char>(s[k]);
-    const bool ok = k == 1 ? (byte >= low && byte <= high) : (byte >= 0x80 && byte <= 0xBF);
-    if (!ok) break;
-  }
-  if (k < length) *valid = false;
-  return k;
-}
-
-// Invalid UTF-8: well-formed runs through the call, one '?' per ill-formed part.
-std::u16string decode_utf8_by_parts(std::string_view bytes) {
-  std::u16string out;
-  size_t run = 0, i = 0;
-  auto flush = [&](size_t end) {
-    if (end > run && !decode(utf8_code_page, bytes.substr(run, end - run), false, &out))
-      out.append(end - run, u'?');
-  };
-  while (i < bytes.size()) {
-    bool valid = false;
-    const size_t length = utf8_sequence(bytes.substr(i), &valid);
-    if (!valid) {
-      flush(i);
-      out.push_back(u'?');
-      run = i + length;
-    }
-    i += length;
-  }
-  flush(bytes.size());
-  return out;
-}
-
 // Invalid input in another code page: at each position the shortest byte
 // sequence that converts is one character; a position where none does is
 // one bad byte.
@@ -295,7 +241,7 @@ std::u16string multibyte_to_wide(uint32_t code_page, std::string_view text) {
     const size_t end = multibyte_piece_end(text, start);
     const std::string_view piece = text.substr(start, end - start);
     if (!decode(code_page, piece, true, &out)) {
-      out += code_page == utf8_code_page ? decode_utf8_by_parts(piece) : decode_by_characters(code_page, piece);
+      out += code_page == utf8_code_page ? utf8_to_utf16(piece, u'?') : decode_by_characters(code_page, piece);
     }
     start = end;
   }
