@@ -31,23 +31,7 @@ using namespace vendrel::interop;
 
 using vendrel::test::TempDir;
 using vendrel::test::utf16;
-
-std::string utf8(const std::u16string& text) {
-  std::string out;
-  for (char16_t c : text) {  // the texts here are all in the BMP
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
+using vendrel::test::utf8;
 
 // The 8-bit form of a text in code page 1252 (Latin-1 letters) or 1251
 // (the Cyrillic alphabet), the only characters the ANSI texts here use.

@@ -443,29 +443,6 @@ std::vector<uint8_t> utf16_bytes(const std::string& utf8) {
   }
   return out;
 }
-std::string utf8_of(const std::u16string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t c = text[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
 std::vector<uint8_t> text_bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 
 std::vector<typed_value> typed_values() {
@@ -597,7 +574,7 @@ TEST_P(TaggedProperties, PypffReadsEveryTypeWithItsValue) {
       if (values[i].type == 0x001F && !unicode) {
         std::u16string text;
         for (size_t k = 0; k + 1 < bytes.size(); k += 2) text += static_cast<char16_t>(bytes[k] | (bytes[k + 1] << 8));
-        const std::string utf8 = utf8_of(text);
+        const std::string utf8 = vendrel::test::utf8(text);
         bytes.assign(utf8.begin(), utf8.end());
       }
       char id[8];

@@ -64,4 +64,29 @@ std::u16string utf16(std::string_view utf8) {
   return out;
 }
 
+std::string utf8(std::u16string_view utf16_text) {
+  std::string out;
+  for (size_t i = 0; i < utf16_text.size(); ++i) {
+    uint32_t c = utf16_text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < utf16_text.size())
+      c = 0x10000 + ((c - 0xD800) << 10) + (utf16_text[++i] - 0xDC00);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
 }  // namespace vendrel::test

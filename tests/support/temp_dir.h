@@ -29,5 +29,7 @@ void write_file_bytes(const std::filesystem::path& path, const void* data, size_
 
 // UTF-16 text from a UTF-8 literal, for tests that build wide strings.
 std::u16string utf16(std::string_view utf8);
+// UTF-8 text of a (well-formed) UTF-16 string, for comparing with readers' output.
+std::string utf8(std::u16string_view utf16_text);
 
 }  // namespace vendrel::test
