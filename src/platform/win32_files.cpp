@@ -4,13 +4,7 @@
 // the code page of the file calls first, so that they may be long too.
 #if defined(_WIN32)
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows_headers.h"
 
 #include <string>
 
