@@ -31,12 +31,15 @@ constexpr CharsetCodePage kImportTable[] = {
     {"iso-8859-15", 28605},
     {"cp866", 866},
     {"shift_jis", 932},
+    {"csshiftjis", 932},
+    {"windows-31j", 932},
     {"euc-jp", 51932},
     {"iso-2022-jp", 50220},
     {"iso-2020-jp", 50220},  // a misspelling some mailers write
     {"csISO2022JP", 50220},
     {"big5", 950},
     {"gb2312", 936},
+    {"euc-cn", 936},
     {"hz-gb-2312", 936},
     {"x-euc-tw", 51950},
     {"euc-kr", 51949},
@@ -46,6 +49,7 @@ constexpr CharsetCodePage kImportTable[] = {
     {"x-mac-cyrillic", 10007},
     {"us-ascii", 20127},
     {"windows-1250", 1250},
+    {"tis-620", 874},
     // Names this library writes itself (see kExportTable) that the
     // converters may know under other names.
     {"gbk", 936},

@@ -263,6 +263,8 @@ std::optional<uint32_t> code_page_for_charset(std::string_view charset) {
     name.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
   }
   if (name == "utf-8" || name == "utf8") return utf8_code_page;
+  // "iso_8859-2:1987": the registered names carry the standard's year.
+  if (const size_t colon = name.find(':'); colon != std::string::npos) name.resize(colon);
   auto numbered = [&](std::string_view prefix) -> std::optional<uint32_t> {
     if (name.size() <= prefix.size() || name.size() > prefix.size() + 5 || name.compare(0, prefix.size(), prefix) != 0)
       return std::nullopt;
@@ -273,16 +275,25 @@ std::optional<uint32_t> code_page_for_charset(std::string_view charset) {
     }
     return value;
   };
-  for (std::string_view prefix : {"iso-8859-", "iso8859-", "iso_8859-"})
+  for (std::string_view prefix : {"iso-8859-", "iso8859-", "iso_8859-", "iso8859_"})
     if (auto n = numbered(prefix); n && *n >= 1 && *n <= 16 && ::IsValidCodePage(28590 + *n)) return 28590 + *n;
-  for (std::string_view prefix : {"windows-", "x-cp", "cp", "ibm"})
+  for (std::string_view prefix : {"windows-", "x-cp", "cp", "ibm", "ms"})
     if (auto n = numbered(prefix); n && *n > 3 && ::IsValidCodePage(*n)) return *n;
   // The Latin-n aliases of ISO-8859 (latin5 is 8859-9, latin7 8859-13,
   // latin9 8859-15) and the other names Windows' charset database gives a
   // code page; the conversion calls know code pages by number only.
   static constexpr uint32_t latin_parts[] = {1, 2, 3, 4, 9, 10, 13, 14, 15, 16};
-  if (auto n = numbered("latin"); n && *n >= 1 && *n <= 10 && ::IsValidCodePage(28590 + latin_parts[*n - 1]))
-    return 28590 + latin_parts[*n - 1];
+  for (std::string_view prefix : {"latin", "csisolatin", "l"})
+    if (auto n = numbered(prefix); n && *n >= 1 && *n <= 10 && ::IsValidCodePage(28590 + latin_parts[*n - 1]))
+      return 28590 + latin_parts[*n - 1];
+  // The ISO-IR registration numbers of the ISO-8859 parts.
+  static constexpr struct {
+    uint32_t registration, part;
+  } iso_ir[] = {{100, 1}, {101, 2}, {109, 3}, {110, 4}, {144, 5}, {127, 6},
+                {126, 7}, {138, 8}, {148, 9}, {157, 10}, {179, 13}, {203, 15}};
+  if (auto n = numbered("iso-ir-"))
+    for (const auto& entry : iso_ir)
+      if (entry.registration == *n && ::IsValidCodePage(28590 + entry.part)) return 28590 + entry.part;
   static constexpr struct {
     std::string_view name;
     uint32_t code_page;
@@ -290,7 +301,8 @@ std::optional<uint32_t> code_page_for_charset(std::string_view charset) {
                  {"greek", 28597},      {"hebrew", 28598},     {"koi8-r", 20866},    {"koi8-u", 21866},
                  {"shift_jis", 932},    {"sjis", 932},         {"ms_kanji", 932},    {"gbk", 936},
                  {"gb2312", 936},       {"big5", 950},         {"euc-jp", 51932},    {"euc-kr", 51949},
-                 {"ks_c_5601-1987", 949}, {"utf-7", 65000},    {"macintosh", 10000}, {"x-mac-cyrillic", 10007}};
+                 {"ks_c_5601-1987", 949}, {"utf-7", 65000},    {"macintosh", 10000}, {"x-mac-cyrillic", 10007},
+                 {"ansi_x3.4-1968", 20127}, {"iso646-us", 20127}, {"windows-31j", 932}};
   for (const auto& alias : aliases)
     if (name == alias.name) return ::IsValidCodePage(alias.code_page) ? std::optional<uint32_t>(alias.code_page) : std::nullopt;
   return std::nullopt;

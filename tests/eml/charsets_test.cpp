@@ -35,7 +35,13 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(Platform, CharsetImport,
                          ::testing::Values(NameCase{"windows-1252", 1252}, NameCase{"Windows-1258", 1258},
                                            NameCase{"cp850", 850}, NameCase{"iso-8859-13", 28603},
-                                           NameCase{"latin2", 28592}, NameCase{"gbk", 936}));
+                                           NameCase{"latin2", 28592}, NameCase{"gbk", 936},
+                                           NameCase{"iso8859_2", 28592}, NameCase{"ms932", 932},
+                                           NameCase{"csisolatin2", 28592}, NameCase{"l2", 28592},
+                                           NameCase{"iso-ir-100", 28591}, NameCase{"iso_8859-2:1987", 28592},
+                                           NameCase{"windows-31j", 932}, NameCase{"csshiftjis", 932},
+                                           NameCase{"euc-cn", 936}, NameCase{"tis-620", 874},
+                                           NameCase{"ansi_x3.4-1968", 20127}));
 
 TEST(CharsetImport, DecodingWithTheFoundCodePageGivesTheCharacters) {
   // "ő" is 0xF5 in ISO-8859-2 but "õ" in windows-1250's neighbour 1252.
