@@ -40,6 +40,19 @@ bool is_extended_target(std::wstring_view rest) {
          (rest[1] == L'N' || rest[1] == L'n') && (rest[2] == L'C' || rest[2] == L'c') && is_separator(rest[3]);
 }
 
+// True when a component of the path is "." or "..".
+bool has_dot_component(std::wstring_view path) {
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = start;
+    while (end < path.size() && !is_separator(path[end])) ++end;
+    const std::wstring_view component = path.substr(start, end - start);
+    if (component == L"." || component == L"..") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 // GetFullPathNameW into a string; empty when it fails.
 std::wstring full_path(const std::wstring& path) {
   std::wstring buffer(path.size() + MAX_PATH, L'\0');
@@ -71,20 +84,33 @@ std::u16string from_wchar(std::wstring_view text) {
 std::wstring extended_path(std::wstring_view path, size_t limit) {
   if (auto nul = path.find(L'\0'); nul != std::wstring_view::npos) path = path.substr(0, nul);
   if (starts_with(path, device_prefix)) return std::wstring(path);
+  std::wstring plain;
+  std::wstring extended_form;  // a prefixed path given with "." or "..", as given
   if (starts_with(path, extended_prefix)) {
     std::wstring_view rest = path.substr(extended_prefix.size());
     if (is_extended_target(rest)) {
       std::wstring kept(path);
       for (size_t i = extended_prefix.size(); i < kept.size(); ++i)
         if (kept[i] == L'/') kept[i] = L'\\';
-      return kept;
+      const std::wstring_view target = std::wstring_view(kept).substr(extended_prefix.size());
+      // After the prefix "." and ".." would be names of their own: a drive
+      // or network path that has them is resolved in its plain form
+      // ("UNC\server\share" is "\\server\share") and prefixed again.
+      const bool on_drive = target[1] == L':';  // else "UNC\...", "Volume{...}" or "GLOBALROOT\..."
+      const bool on_network = !on_drive && !starts_with(target, L"Volume{") && !starts_with(target, L"GLOBALROOT\\");
+      if (!has_dot_component(target) || !(on_drive || on_network)) return kept;
+      plain = on_drive ? std::wstring(target) : L"\\\\" + std::wstring(target.substr(unc_marker.size()));
+      extended_form = kept;
+    } else {
+      plain = rest;  // "\\?\relative\dir": only the relative path means something
     }
-    path = rest;  // "\\?\relative\dir": only the relative path means something
+  } else {
+    plain = path;
   }
-  const std::wstring plain(path);
   if (plain.empty()) return plain;
   const std::wstring absolute = full_path(plain);
-  if (absolute.size() <= limit) return plain;
+  if (absolute.empty()) return extended_form.empty() ? plain : extended_form;
+  if (absolute.size() <= limit && extended_form.empty()) return plain;
   if (starts_with(absolute, extended_prefix) || starts_with(absolute, device_prefix)) return absolute;
   if (absolute.size() >= 2 && absolute[0] == L'\\' && absolute[1] == L'\\')
     return std::wstring(extended_prefix) + std::wstring(unc_marker) + absolute.substr(2);

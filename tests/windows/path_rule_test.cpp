@@ -96,6 +96,12 @@ INSTANTIATE_TEST_SUITE_P(
         PrefixCase{"prefixed_path_kept", L"\\\\?\\C:\\data\\x.pst", file_path_limit, L"\\\\?\\C:\\data\\x.pst"},
         PrefixCase{"prefixed_path_gets_backslashes", L"\\\\?\\C:\\data/sub/x.pst", file_path_limit,
                    L"\\\\?\\C:\\data\\sub\\x.pst"},
+        // The library itself prefixes long directories as the host gave
+        // them: "." and ".." there are resolved, the prefix stays.
+        PrefixCase{"prefixed_path_with_dots_resolved", L"\\\\?\\C:\\out\\..\\Mail\\.\\x.eml", file_path_limit,
+                   L"\\\\?\\C:\\Mail\\x.eml"},
+        PrefixCase{"prefixed_network_path_with_dots_resolved", L"\\\\?\\UNC\\server\\share\\a\\..\\x",
+                   file_path_limit, L"\\\\?\\UNC\\server\\share\\x"},
         PrefixCase{"prefixed_network_path_kept", L"\\\\?\\UNC\\server\\share\\x", file_path_limit,
                    L"\\\\?\\UNC\\server\\share\\x"},
         PrefixCase{"device_path_kept", L"\\\\.\\pipe\\vendrel", file_path_limit, L"\\\\.\\pipe\\vendrel"},
@@ -188,6 +194,12 @@ TEST(PlatformLongPaths, EmlDirectoryWalkCreatesLongPaths) {
   const std::wstring absolute = path_of_length(wide(dir.path()) + L"\\Mail", 300);
   ASSERT_TRUE(create_eml_directory(u16(absolute)));
   EXPECT_EQ(attributes_of(absolute) & FILE_ATTRIBUTE_DIRECTORY, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+
+  // With ".." on the way, which the prefix would otherwise turn into a name.
+  const std::wstring dotted_tail = path_of_length(L"Dotted", 260);
+  ASSERT_TRUE(create_eml_directory(u16(wide(dir.path()) + L"\\Mail\\..\\" + dotted_tail)));
+  EXPECT_EQ(attributes_of(wide(dir.path()) + L"\\" + dotted_tail) & FILE_ATTRIBUTE_DIRECTORY,
+            static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
 
   // Relative to the current directory, as a host may give it.
   const std::wstring cwd = current_directory_wide();
