@@ -173,6 +173,9 @@ TEST_F(EmlFolders, ADirectoryThatCannotBeMadeIsResultOne) {
   EXPECT_EQ(state.eml_directory, below);
   EXPECT_EQ(CreateFolder(w(utf16(file)), w(u"name"), w(u"IPF.Note")), 1);
   EXPECT_EQ(state.eml_directory, utf16(file) + u"\\name");
+  // A file where the directory should be: the items could not be written there.
+  EXPECT_EQ(ChangeFolder(w(utf16(file))), 1);
+  EXPECT_EQ(CreateFolder(w(utf16(dir.path().string())), w(u"plain-file"), w(u"IPF.Note")), 1);
   // The narrow twins have no EML branch: without a store they are file errors.
   EXPECT_EQ(ChangeFolderA("x"), -5);
   EXPECT_EQ(CreateFolderA("", "x", "IPF.Note"), -5);
