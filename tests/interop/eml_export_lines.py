@@ -17,9 +17,7 @@ import hashlib
 import os
 import sys
 
-
-def esc(value):
-    return str(value).replace("\\", "\\\\").replace("\t", "\\t").replace("\r", "\\r").replace("\n", "\\n")
+from reader_common import esc
 
 
 def out(path, field, value):

@@ -28,13 +28,7 @@ import re
 import sys
 from collections import Counter
 
-
-def esc(value):
-    if value is None:
-        return ""
-    if isinstance(value, bytes):
-        value = value.decode("utf-8", "replace")
-    return str(value).replace("\\", "\\\\").replace("\t", "\\t").replace("\r", "\\r").replace("\n", "\\n")
+from reader_common import esc, out, subject_text
 
 
 def unesc(value):
@@ -369,7 +363,6 @@ def pypff_text(text):
 def dump_pypff(pst):
     """Like reader_lines.py pypff, with the HTML body's size and digest."""
     import pypff
-    sys.path.insert(0, __file__.rsplit("/", 1)[0])
     import reader_lines
     f = pypff.file()
     f.open(pst)
@@ -377,14 +370,11 @@ def dump_pypff(pst):
     def folder_lines(folder, path):
         for i in range(folder.get_number_of_sub_messages()):
             message = folder.get_sub_message(i)
-            where = path + "/" + reader_lines.subject_text(message.get_subject())
             try:
                 html = message.get_html_body()
             except (IOError, OSError):
                 html = b""
-            if where.startswith("Start of IPM tree/"):
-                where = where[len("Start of IPM tree/"):]
-            sys.stdout.write("%s\thtml\t%s\n" % (where, html_digest(html)))
+            out(path + "/" + subject_text(message.get_subject()), "html", html_digest(html))
         for i in range(folder.get_number_of_sub_folders()):
             sub = folder.get_sub_folder(i)
             folder_lines(sub, (path + "/" if path else "") + (sub.get_name() or ""))
