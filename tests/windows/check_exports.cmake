@@ -4,6 +4,7 @@
 # import tables of the DLL and of the PROGRAMS: only DLLs that Windows ships
 # may be named there (the toolchain links the C++ runtime statically).
 cmake_minimum_required(VERSION 3.20)
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/export_names.cmake)
 
 function(pe_listing file out)
   execute_process(COMMAND ${OBJDUMP} -p ${file} OUTPUT_VARIABLE listing RESULT_VARIABLE status)
@@ -48,14 +49,7 @@ foreach(row ${rows})
   list(APPEND actual ${name})
 endforeach()
 
-file(READ ${EXPECTED} map)
-string(REGEX REPLACE "/\\*[^*]*\\*/" "" map "${map}")
-string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*[ \t]*;" expected_entries "${map}")
-set(expected)
-foreach(entry ${expected_entries})
-  string(REGEX REPLACE "[ \t;]" "" name "${entry}")
-  list(APPEND expected ${name})
-endforeach()
+vendrel_export_map_names(${EXPECTED} expected)
 
 list(SORT actual)
 list(SORT expected)
@@ -67,13 +61,7 @@ message(STATUS "${count} exported functions, as listed")
 
 # Every "VENDREL_API <type> <name>(" of the public header.
 if(HEADER)
-  file(READ ${HEADER} header)
-  string(REGEX MATCHALL "VENDREL_API[ \t]+[A-Za-z_][A-Za-z0-9_]*[ \t*]+[A-Za-z_][A-Za-z0-9_]*[ \t]*\\(" declarations "${header}")
-  set(declared)
-  foreach(declaration ${declarations})
-    string(REGEX REPLACE ".*[ \t*]([A-Za-z_][A-Za-z0-9_]*)[ \t]*\\($" "\\1" name "${declaration}")
-    list(APPEND declared ${name})
-  endforeach()
+  vendrel_header_function_names(${HEADER} declared)
   list(SORT declared)
   if(NOT actual STREQUAL declared)
     set(missing ${declared})
