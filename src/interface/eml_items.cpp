@@ -3,6 +3,7 @@
 #include "common/logger.h"
 #include "eml/eml_writer.h"
 #include "interface/binding.h"
+#include "interface/item_fields.h"
 #include "mime/base64.h"
 #include "mime/code_base.h"
 
@@ -43,9 +44,7 @@ EmlMessageRecord eml_record_of(const LibraryState& state) {
   if (!bound.sender.empty()) record.from = eml_address_text(bound.sender.display_name(), bound.sender.email());
   std::u16string cc, bcc;
   for (const RecipientBinding<char16_t>& r : state.wide_recipients) {
-    OneOffAddress<char16_t> address;
-    address.build(r.email ? r.email->c_str() : nullptr, r.display_name ? r.display_name->c_str() : nullptr,
-                  r.address_type ? r.address_type->c_str() : nullptr);
+    const OneOffAddress<char16_t> address = recipient_address(r);
     // Cc and Bcc recipients are listed under their own fields, not as To.
     std::u16string& list = r.recipient_type == 2 ? cc : r.recipient_type == 3 ? bcc : record.to;
     list += eml_address_text(address.display_name(), address.email());

@@ -54,14 +54,7 @@ int32_t create_message(const CharT* message_class, uint8_t embedded, uint8_t att
 
   if (class_text) message->set_property(string_value<CharT>(id_message_class, *class_text));
 
-  for (const RecipientBinding<CharT>& r : recipient_list<CharT>(state)) {
-    OneOffAddress<CharT> address;
-    address.build(optional_c_str(r.email), optional_c_str(r.display_name), optional_c_str(r.address_type));
-    if constexpr (std::is_same_v<CharT, char>)
-      message->add_recipientA(address_of(address), r.recipient_type, r.recipient_flags);
-    else
-      message->add_recipient(address_of(address), r.recipient_type, r.recipient_flags);
-  }
+  add_bound_recipients<CharT>(*message, state);
 
   // A filed message is committed by its folder as it takes the node in;
   // saving it here as well would write every block twice.

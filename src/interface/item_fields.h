@@ -1,7 +1,7 @@
 // What the item creation calls (item_calls.cpp, item_kind_calls.cpp) share:
 // the bound record of a family turned into the item layer's views, and the
-// steps that add the bound attachments, the pending embedded messages and the
-// tagged properties to a new item.
+// steps that add the bound recipients, attachments, pending embedded
+// messages and tagged properties to a new item.
 #pragma once
 
 #include <optional>
@@ -79,6 +79,26 @@ std::vector<RecipientBinding<CharT>>& recipient_list(LibraryState& state) {
     return state.narrow_recipients;
   else
     return state.wide_recipients;
+}
+
+// The one-off address of a bound recipient.
+template <typename CharT>
+OneOffAddress<CharT> recipient_address(const RecipientBinding<CharT>& r) {
+  OneOffAddress<CharT> address;
+  address.build(optional_c_str(r.email), optional_c_str(r.display_name), optional_c_str(r.address_type));
+  return address;
+}
+
+// Adds the recipients bound in the family of CharT.
+template <typename CharT, typename Item>
+void add_bound_recipients(Item& item, LibraryState& state) {
+  for (const RecipientBinding<CharT>& r : recipient_list<CharT>(state)) {
+    const OneOffAddress<CharT> address = recipient_address(r);
+    if constexpr (std::is_same_v<CharT, char>)
+      item.add_recipientA(address_of(address), r.recipient_type, r.recipient_flags);
+    else
+      item.add_recipient(address_of(address), r.recipient_type, r.recipient_flags);
+  }
 }
 
 // Adds the bound attachments: by value as file attachments, otherwise as

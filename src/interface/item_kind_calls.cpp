@@ -102,17 +102,7 @@ int32_t create_kind(uint8_t embedded, uint8_t attach_pending) {
 
   apply_tagged_props(*item, state);
 
-  if constexpr (Kind::recipients) {
-    for (const RecipientBinding<CharT>& r : recipient_list<CharT>(state)) {
-      OneOffAddress<CharT> address;
-      address.build(optional_c_str(r.email), optional_c_str(r.display_name), optional_c_str(r.address_type));
-      const pst_address<CharT> view = address_of(address);
-      if constexpr (std::is_same_v<CharT, char>)
-        item->add_recipientA(view, r.recipient_type, r.recipient_flags);
-      else
-        item->add_recipient(view, r.recipient_type, r.recipient_flags);
-    }
-  }
+  if constexpr (Kind::recipients) add_bound_recipients<CharT>(*item, state);
 
   // A filed item is committed by its folder as it takes the node in.
   if (!embedded) {
