@@ -26,5 +26,38 @@ TEST(Crc32, ContinuesFromARunningValue) {
   EXPECT_EQ(crc32(digits + 5, 4, crc32(digits, 5)), crc32(digits, 9));
 }
 
+// The eight-bytes-at-a-time path against a bit-at-a-time reference, at every
+// length around the eight-byte steps, every start alignment and every way of
+// splitting the input into two calls.
+uint32_t bitwise_crc32(const uint8_t* bytes, size_t size, uint32_t crc = 0) {
+  for (size_t i = 0; i < size; ++i) {
+    crc ^= bytes[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+  }
+  return crc;
+}
+
+TEST(Crc32, MatchesTheBitwiseDefinitionAtEveryLengthAndAlignment) {
+  std::vector<uint8_t> data(4096 + 16);
+  uint32_t state = 0x12345678;
+  for (uint8_t& b : data) {
+    state = state * 1103515245u + 12345u;
+    b = static_cast<uint8_t>(state >> 16);
+  }
+  for (size_t start = 0; start < 8; ++start) {
+    for (size_t size = 0; size <= 40; ++size) {
+      ASSERT_EQ(crc32(data.data() + start, size), bitwise_crc32(data.data() + start, size))
+          << "start " << start << " size " << size;
+      for (size_t split = 0; split <= size; ++split) {
+        uint32_t first = crc32(data.data() + start, split);
+        ASSERT_EQ(crc32(data.data() + start + split, size - split, first),
+                  bitwise_crc32(data.data() + start, size))
+            << "start " << start << " size " << size << " split " << split;
+      }
+    }
+  }
+  EXPECT_EQ(crc32(data.data() + 3, 4096), bitwise_crc32(data.data() + 3, 4096));
+}
+
 }  // namespace
 }  // namespace vendrel
