@@ -136,6 +136,11 @@ void QmLog::enable() {
 
 void QmLog::enable_again() { enable(); }
 
+bool QmLog::writing() {
+  std::lock_guard lock(file_lock_);
+  return enabled_ != 0 && writer_ != nullptr && writer_->handle != platform::invalid_file;
+}
+
 void QmLog::write_raw(const void* data, size_t size) {
   std::lock_guard lock(file_lock_);
   if (enabled_ == 0 || writer_ == nullptr || writer_->handle == platform::invalid_file) return;
@@ -151,6 +156,7 @@ void QmLog::write_raw(const void* data, size_t size) {
 
 void QmLog::write_line(std::string_view text) {
   try {
+    if (!writing()) return;
     platform::system_time time = now();
     bool stamp = false;
     {
@@ -175,7 +181,7 @@ void QmLog::write_line(std::string_view text) {
 }
 
 void QmLog::write_formatted(const char* format, ...) {
-  if (format == nullptr) return;
+  if (format == nullptr || !writing()) return;
   va_list args;
   va_start(args, format);
   try {
@@ -230,6 +236,7 @@ void QmLog::write_with_code(std::string_view text, int32_t code) {
 
 void QmLog::hex_dump(const void* data, size_t size) {
   try {
+    if (!writing()) return;
     if (size == 0) {
       write_line("");
       return;

@@ -64,6 +64,9 @@ class QmLog {
 
  private:
   void write_raw(const void* data, size_t size);
+  // Whether a line would reach a file: checked before any formatting or
+  // clock read, so that a library with no log file pays nothing per line.
+  bool writing();
   platform::system_time now() const;
   // Sets the last stamp one second before the clock's current time, so that
   // the next line is preceded by a stamp.
