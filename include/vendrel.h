@@ -390,7 +390,7 @@ VENDREL_API int32_t BindTaggedPropA(uint32_t tag, const void* data, uint32_t siz
  * S 8-bit string, T time), then the property ID in hexadecimal: "L3FDE" is the
  * 32-bit property 0x3FDE.
  * Returns 0; -1 (nothing bound) for another letter or no hexadecimal ID;
- * -2 for a null text.
+ * -2 for a null text, or null data with a non-zero size.
  */
 VENDREL_API int32_t BindLiteralProp(const char* type_and_id, const void* data, uint32_t size);
 
@@ -430,8 +430,9 @@ VENDREL_API int32_t CreateMessageA(const char* message_class, uint8_t embedded, 
  * attachments or recipients) from the bindings of the call's family.
  *   embedded  as for CreateMessage.
  * Returns 0; -5 when no store is open or on a file error.
- * EML mode: writes "<n>_Sticky_<name>" (n counting from 1, name from
- * CreateEML) and returns 0.
+ * EML mode: CreateSticky writes the file "<n>_Sticky_<name>" (n counting
+ * from 1, name from CreateEML), CreateStickyA the wide bindings under the
+ * CreateEML name; both return 0.
  */
 VENDREL_API int32_t CreateSticky(uint8_t embedded);
 VENDREL_API int32_t CreateStickyA(uint8_t embedded);
