@@ -57,6 +57,8 @@ def _candidates() -> List[Path]:
             prefixes.append(parent.parent.parent.parent)
             break
     prefixes += [Path(sys.prefix), Path(sys.base_prefix)]
+    if sys.platform != "win32":
+        prefixes.append(Path("/usr/local"))  # cmake --install's default prefix
     seen = set()
     for prefix in prefixes:
         if prefix in seen:
