@@ -15,13 +15,13 @@ namespace vendrel {
 template <ndb_bidtype bidtype>
 pst_bitmap_page<bidtype>::pst_bitmap_page(pst_ndb<bidtype>* ndb, page_type type, bidtype offset, bool set)
     : pst_page<bidtype>(ndb, type, offset, offset) {
-  std::memset(this->data(), set ? 0xFF : 0x00, map_bitmap_bytes);
+  std::memset(bits(), set ? 0xFF : 0x00, map_bitmap_bytes);
 }
 
 template <ndb_bidtype bidtype>
 void pst_bitmap_page<bidtype>::set_bit(size_t index, bool value) {
   if (index >= slots_per_region) throw qm_invalid_arg("map bit index out of range");
-  uint8_t& byte = this->data()[index / 8];
+  uint8_t& byte = bits()[index / 8];
   uint8_t mask = static_cast<uint8_t>(0x80 >> (index % 8));
   byte = value ? static_cast<uint8_t>(byte | mask) : static_cast<uint8_t>(byte & ~mask);
   this->mark_dirty();
@@ -30,11 +30,11 @@ void pst_bitmap_page<bidtype>::set_bit(size_t index, bool value) {
 template <ndb_bidtype bidtype>
 void pst_bitmap_page<bidtype>::set_bits(size_t first, size_t count, bool value) {
   if (first + count > slots_per_region) throw qm_invalid_arg("map bit range out of range");
-  uint8_t* bits = this->data();
+  uint8_t* map = bits();
   size_t i = first, end = first + count;
   for (; i < end && i % 8 != 0; ++i) set_bit(i, value);
   size_t whole = (end - i) / 8;
-  std::memset(bits + i / 8, value ? 0xFF : 0x00, whole);
+  std::memset(map + i / 8, value ? 0xFF : 0x00, whole);
   i += 8 * whole;
   for (; i < end; ++i) set_bit(i, value);
   this->mark_dirty();
@@ -42,10 +42,10 @@ void pst_bitmap_page<bidtype>::set_bits(size_t first, size_t count, bool value) 
 
 template <ndb_bidtype bidtype>
 uint8_t pst_bitmap_page<bidtype>::free_slot_value() const {
-  const uint8_t* bits = this->data();
+  const uint8_t* map = bits();
   size_t best = 0, run = 0;
   for (size_t byte = 0; byte < map_bitmap_bytes && best < 255; ++byte) {
-    uint8_t value = bits[byte];
+    uint8_t value = map[byte];
     if (value == 0x00) {
       run += 8;
     } else if (value == 0xFF) {
@@ -67,11 +67,11 @@ uint8_t pst_bitmap_page<bidtype>::free_slot_value() const {
 
 template <ndb_bidtype bidtype>
 std::optional<size_t> pst_bitmap_page<bidtype>::first_clear_bit() const {
-  const uint8_t* bits = this->data();
+  const uint8_t* map = bits();
   for (size_t byte = 0; byte < map_bitmap_bytes; ++byte) {
-    if (bits[byte] == 0xFF) continue;
+    if (map[byte] == 0xFF) continue;
     for (int bit = 0; bit < 8; ++bit)
-      if ((bits[byte] & (0x80 >> bit)) == 0) return 8 * byte + bit;
+      if ((map[byte] & (0x80 >> bit)) == 0) return 8 * byte + bit;
   }
   return std::nullopt;
 }
@@ -81,7 +81,7 @@ std::optional<size_t> pst_bitmap_page<bidtype>::first_fit(size_t count) const {
   if (count == 0) return std::nullopt;
   size_t run = 0;
   for (size_t index = 0; index < slots_per_region;) {
-    if (index % 8 == 0 && this->data()[index / 8] == 0xFF) {
+    if (index % 8 == 0 && bits()[index / 8] == 0xFF) {
       run = 0;
       index += 8;
       continue;
@@ -99,7 +99,7 @@ std::optional<size_t> pst_bitmap_page<bidtype>::first_fit(size_t count) const {
 template <ndb_bidtype bidtype>
 void pst_fmap<bidtype>::set_value(size_t index, uint8_t value) {
   if (index >= map_bitmap_bytes) throw qm_invalid_arg("FMap index out of range");
-  this->data()[index] = value;
+  bits()[index] = value;
   this->mark_dirty();
 }
 
@@ -201,21 +201,16 @@ uint32_t pst_space_allocator<bidtype>::add_region(region_kind kind) {
 
   auto amap_page = std::make_shared<pst_amap<bidtype>>(ndb_, static_cast<bidtype>(last));
   ndb_->add_page(amap_page);
-  uint64_t next = last + page_size;
+  auto slot = [&](unsigned index) { return static_cast<bidtype>(last + page_size * index); };
   std::shared_ptr<pst_pmap<bidtype>> new_pmap;
   if (region_has_pmap(region)) {
-    new_pmap = std::make_shared<pst_pmap<bidtype>>(ndb_, static_cast<bidtype>(next));
+    new_pmap = std::make_shared<pst_pmap<bidtype>>(ndb_, slot(pmap_slot));
     ndb_->add_page(new_pmap);
-    next += page_size;
   }
-  if (region_has_fmap(region)) {
-    ndb_->add_page(std::make_shared<pst_fmap<bidtype>>(ndb_, static_cast<bidtype>(next)));
-    next += page_size;
-  }
-  if (region_has_fpmap(region)) {
-    ndb_->add_page(std::make_shared<pst_fpmap<bidtype>>(ndb_, static_cast<bidtype>(next)));
-    next += page_size;
-  }
+  if (region_has_fmap(region)) ndb_->add_page(std::make_shared<pst_fmap<bidtype>>(ndb_, slot(fmap_slot)));
+  if (region_has_fpmap(region)) ndb_->add_page(std::make_shared<pst_fpmap<bidtype>>(ndb_, slot(fpmap_slot)));
+  // The map slots up to the last one in use stay allocated, an unused one
+  // (the FMap slot of an FPMap region) empty.
   unsigned maps = region_map_pages(region);
 
   if (kind == region_kind::page) {
@@ -379,7 +374,7 @@ void pst_space_allocator<bidtype>::release_page_region_tail() {
   // The region's share of its PMap: 62 bytes of 8 pages each. Its free tail
   // is the run of all-free bytes at the end of the share.
   constexpr size_t share = pages_per_region / 8;
-  uint8_t* bytes = map->data() + (region % 8) * share;
+  uint8_t* bytes = map->bits() + (region % 8) * share;
   size_t k = share;
   while (k > 0 && bytes[k - 1] == 0) --k;
   if (k == share) return;

@@ -40,36 +40,48 @@ constexpr bool region_has_fmap(uint64_t region) {
 constexpr bool region_has_fpmap(uint64_t region) {
   return region_has_pmap(region) && region / 8 >= fpmap_first_pmap && (region / 8 - fpmap_first_pmap) % map_span == 0;
 }
+// Each map page has its fixed slot in a region, whether or not the pages
+// before it are present there: the AMap at +0, the PMap at +0x200, the FMap
+// at +0x400, the FPMap at +0x600. A region with an FPMap has no FMap; its
+// slot +0x400 stays allocated and empty.
+inline constexpr unsigned pmap_slot = 1, fmap_slot = 2, fpmap_slot = 3;
+// The pages at the start of a region that its maps reserve: up to and
+// including the last map slot in use.
 constexpr unsigned region_map_pages(uint64_t region) {
-  return 1u + region_has_pmap(region) + region_has_fmap(region) + region_has_fpmap(region);
+  return region_has_fpmap(region) ? fpmap_slot + 1
+         : region_has_fmap(region) ? fmap_slot + 1
+         : region_has_pmap(region) ? pmap_slot + 1
+                                   : 1u;
 }
 // Offsets of the map pages that cover a region, PMap or AMap index.
 constexpr uint64_t amap_offset(uint64_t region) { return region_offset(region); }
-constexpr uint64_t pmap_offset(uint64_t pmap) { return region_offset(8 * pmap) + page_size; }
+constexpr uint64_t pmap_offset(uint64_t pmap) { return region_offset(8 * pmap) + page_size * pmap_slot; }
 // The region holding the FMap that covers AMap `amap` (>= 128).
 constexpr uint64_t fmap_region(uint64_t amap) {
   return fmap_first_region + (amap - fmap_first_region) / map_span * map_span;
 }
 constexpr uint64_t fmap_offset(uint64_t amap) {
-  uint64_t region = fmap_region(amap);
-  return region_offset(region) + page_size * (1 + region_has_pmap(region));
+  return region_offset(fmap_region(amap)) + page_size * fmap_slot;
 }
 // The PMap index whose region holds the FPMap that covers PMap `pmap` (>= 1024).
 constexpr uint64_t fpmap_pmap(uint64_t pmap) {
   return fpmap_first_pmap + (pmap - fpmap_first_pmap) / map_span * map_span;
 }
 constexpr uint64_t fpmap_offset(uint64_t pmap) {
-  uint64_t region = 8 * fpmap_pmap(pmap);
-  return region_offset(region) + page_size * (2 + region_has_fmap(region));
+  return region_offset(8 * fpmap_pmap(pmap)) + page_size * fpmap_slot;
 }
 
 // ------------------------------------------------------------------ map pages
 
-// A page whose data part begins with a 3968-bit map, most significant bit first.
+// A page whose map part holds a 3968-bit map, most significant bit first.
+// The map part is the 496 bytes of map_page_layout: after 4 bytes of
+// padding in an ANSI file, from the page's first byte in a Unicode file.
 template <ndb_bidtype bidtype>
 class pst_bitmap_page : public pst_page<bidtype> {
  public:
-  bool bit(size_t index) const { return (this->data()[index / 8] & (0x80 >> (index % 8))) != 0; }
+  uint8_t* bits() { return map_page_layout<bidtype>::rgbMap::at(this->data()); }
+  const uint8_t* bits() const { return map_page_layout<bidtype>::rgbMap::at(this->data()); }
+  bool bit(size_t index) const { return (bits()[index / 8] & (0x80 >> (index % 8))) != 0; }
   void set_bit(size_t index, bool value);
   // Sets or clears bits [first, first + count).
   void set_bits(size_t first, size_t count, bool value);
@@ -127,7 +139,10 @@ class pst_fmap final : public pst_page<bidtype> {
   pst_fmap(pst_ndb<bidtype>* ndb, const uint8_t* image, bidtype offset) : pst_page<bidtype>(ndb, image, offset) {}
   ~pst_fmap() override = default;
 
-  uint8_t value(size_t index) const { return this->data()[index]; }
+  // The map part (map_page_layout), one byte per AMap.
+  uint8_t* bits() { return map_page_layout<bidtype>::rgbMap::at(this->data()); }
+  const uint8_t* bits() const { return map_page_layout<bidtype>::rgbMap::at(this->data()); }
+  uint8_t value(size_t index) const { return bits()[index]; }
   void set_value(size_t index, uint8_t value);
 };
 

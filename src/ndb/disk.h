@@ -247,6 +247,32 @@ static_assert(PU::ptype::offset == PU::data_size && adjacent<PU::ptype, PU::ptyp
               "[MS-PST] 2.2.2.7.1 PAGETRAILER (Unicode): 16 bytes, CRC before BID");
 }  // namespace layout_checks
 
+// [MS-PST] 2.2.2.7.2.1 AMAPPAGE, 2.2.2.7.3.1 PMAPPAGE, 2.2.2.7.5.1 FMAPPAGE
+// and 2.2.2.7.6.1 FPMAPPAGE: an ANSI map page opens with 4 bytes of zero
+// padding; the 496 map bytes follow, then the trailer. A Unicode page has
+// no padding.
+template <typename bidtype>
+struct map_page_layout;
+
+template <>
+struct map_page_layout<uint32_t> {
+  using dwPadding = disk_field<uint32_t, 0>;
+  using rgbMap = disk_bytes<4, 496>;
+};
+
+template <>
+struct map_page_layout<uint64_t> {
+  using rgbMap = disk_bytes<0, 496>;
+};
+
+namespace layout_checks {
+static_assert(adjacent<map_page_layout<uint32_t>::dwPadding, map_page_layout<uint32_t>::rgbMap> &&
+                  map_page_layout<uint32_t>::rgbMap::end == page_trailer_layout<uint32_t>::data_size,
+              "[MS-PST] 2.2.2.7.2.1 AMAPPAGE (ANSI): padding, 496 map bytes, trailer");
+static_assert(map_page_layout<uint64_t>::rgbMap::end == page_trailer_layout<uint64_t>::data_size,
+              "[MS-PST] 2.2.2.7.2.1 AMAPPAGE (Unicode): 496 map bytes, trailer");
+}  // namespace layout_checks
+
 // [MS-PST] 2.2.2.7.7.1 BTPAGE: entries from offset 0, then the counts.
 template <typename bidtype>
 struct btpage_layout;

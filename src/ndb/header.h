@@ -77,6 +77,9 @@ class pst_ndb_header {
   void set_bref_nbt(block_ref<bidtype> value);
   block_ref<bidtype> bref_bbt() const { return layout::brefBBT::get(bytes_.data()); }
   void set_bref_bbt(block_ref<bidtype> value);
+  // fAMapValid: 0 the maps are to be rebuilt, 2 (VALID_AMAP2) they are
+  // valid. 1 (VALID_AMAP1) is deprecated and never written.
+  static constexpr uint8_t amap_invalid = 0, amap_valid2 = 2;
   uint8_t amap_valid() const { return layout::fAMapValid::get(bytes_.data()); }
   void set_amap_valid(uint8_t value) { put<typename layout::fAMapValid>(value); }
 

@@ -234,6 +234,11 @@ template <ndb_bidtype bidtype>
 void pst_ndb<bidtype>::add_node(node_id nid, block_id<bidtype> bid_data, block_id<bidtype> bid_sub,
                                 node_id nid_parent) {
   nbt_->add_or_replace({nid, bid_data, bid_sub, nid_parent});
+  // rgnid[type] never falls below the index of a node of its type: nodes
+  // that take another node's index (a folder's tables take the folder's)
+  // raise the counter of their own type, so that no NID handed out later
+  // can be one in use.
+  if (nid.index() > header_->rgnid(nid.type())) header_->set_rgnid(nid.type(), nid.index());
 }
 
 // ------------------------------------------------------------------ commit
@@ -284,7 +289,7 @@ void pst_ndb<bidtype>::write_header() {
   if (header_->bref_bbt() != bbt_->root()) header_->set_bref_bbt(bbt_->root());
   if (header_->bref_nbt() != nbt_->root()) header_->set_bref_nbt(nbt_->root());
   std::vector<uint8_t> area(header_area_size, 0);
-  header_->set_amap_valid(1);
+  header_->set_amap_valid(pst_ndb_header<bidtype>::amap_valid2);
   header_->serialize(area.data(), area.size());
   write_file(0, area.data(), area.size());
   committed_header_ = std::move(area);
@@ -297,7 +302,7 @@ void pst_ndb<bidtype>::prepare_map_write() {
   using layout = header_layout<bidtype>;
   std::vector<uint8_t> area = committed_header_;
   uint8_t* h = area.data();
-  layout::fAMapValid::put(h, 0);
+  layout::fAMapValid::put(h, pst_ndb_header<bidtype>::amap_invalid);
   layout::dwCRCPartial::put(h, crc32(h + layout::crc_partial_start, layout::crc_partial_size));
   if constexpr (format::unicode) layout::dwCRCFull::put(h, crc32(h + layout::crc_full_start, layout::crc_full_size));
   write_file(0, area.data(), area.size());

@@ -1,28 +1,38 @@
 // A read-side check of a whole file at the node-database level. The walker
-// reads the file on its own (raw reads through IFile and the layouts of
-// ndb/disk.h, not the writer's page and tree classes, which trust what
-// they read) and reports every fault it finds instead of stopping at the
-// first:
+// reads the file on its own: raw reads through IFile, each structure
+// decoded from the byte offsets of [MS-PST] written out in walker.cpp, not
+// from the writer's layouts (ndb/disk.h) or page and tree classes, so that
+// a mistake in those cannot hide itself. It reports every fault it finds
+// instead of stopping at the first:
 //
 // - the header: magic, version, CRCs, sentinel, method, the ROOT values
 //   (end of file, last AMap, free totals, the two tree roots), bidNextB and
-//   bidNextP above every BID in use, rgnid at or above every NID index in
-//   the NBT;
-// - every map page each region calls for (AMap, PMap, FMap, FPMap): type,
-//   CRC, signature, BID; and the summaries kept of them (rgbFM and the FMap
-//   bytes, rgbFP and the FPMap bits);
-// - both B-trees page by page: trailer, CRC, signature, counts, levels, key
-//   order and the keys of internal entries;
+//   bidNextP above every BID in use, rgnid[t] at or above the index of
+//   every node of type t in the NBT;
+// - every map page at its fixed slot of its region (AMap +0, PMap +0x200,
+//   FMap +0x400, FPMap +0x600): type, CRC, signature, BID, the zero
+//   padding before an ANSI page's map; and the summaries kept of them
+//   (rgbFM and the FMap bytes, rgbFP and the FPMap bits: deprecated, and
+//   not judged in a file that marks them all 0xFF, as the mail client
+//   does), and cbAMapFree / cbPMapFree against the map bits;
+// - both B-trees page by page (any depth up to cLevel 8): trailer, CRC,
+//   signature, counts, levels, key order and the keys of internal entries;
 // - every block of the BBT: placement, trailer, CRC, signature;
-// - the data trees and subnode trees below the NBT, and each block's cRef
-//   against 1 + the references from NBT entries, data trees and subnode
-//   trees that can be reached from the NBT;
-// - the space: every map page, B-tree page and block inside space that its
+// - the data trees (XBLOCK, XXBLOCK) and subnode trees (SLBLOCK, SIBLOCK,
+//   nested to any depth) below the NBT, and each block's cRef against 1 +
+//   the references from NBT entries, data trees and subnode trees;
+// - the space: every map slot, B-tree page and block inside space that its
 //   AMap marks allocated (and not on a page its PMap offers as free), no two
 //   of them sharing a byte, and no space marked allocated that nothing
 //   uses, except the free pages of a page region. (When fAMapValid says the
 //   maps are not valid, that is the one finding about them: a reader
 //   rebuilds such maps.)
+//
+// Any bytes give findings, never a crash, a hang or an exception: every
+// read is bounds-checked against the file, every loop runs over counts
+// checked against the bytes that hold them, the B-tree recursion is as deep
+// as the levels a page may have, nested subnode trees go on a work list,
+// and what is kept per block is bounded by what the file holds.
 //
 // The result is a list of findings; an empty list means the file is clean.
 #pragma once

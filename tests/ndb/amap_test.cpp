@@ -24,33 +24,37 @@ TEST(RegionGeometry, MapPagesByRegionIndex) {
     uint64_t region;
     bool pmap, fmap, fpmap;
     uint64_t offset;
+    unsigned reserved;  // pages at the region's start its map slots keep
   };
   const region_case cases[] = {
-      {0, true, false, false, 0x4400},
-      {1, false, false, false, 0x42400},
-      {2, false, false, false, 0x80400},
-      {7, false, false, false, 0x4400 + 7 * 0x3E000},
-      {8, true, false, false, 0x4400 + 8 * 0x3E000},
-      {127, false, false, false, 0x4400 + 127 * 0x3E000},
-      {128, true, true, false, 0x1F04400},
-      {129, false, false, false, 0x1F04400 + 0x3E000},
-      {624, true, true, false, 0x4400 + 624ull * 0x3E000},
-      {8192, true, false, true, 0x4400 + 8192ull * 0x3E000},
-      {8192 + 496 * 8, true, false, true, 0x4400 + (8192ull + 3968) * 0x3E000},
+      {0, true, false, false, 0x4400, 2},
+      {1, false, false, false, 0x42400, 1},
+      {2, false, false, false, 0x80400, 1},
+      {7, false, false, false, 0x4400 + 7 * 0x3E000, 1},
+      {8, true, false, false, 0x4400 + 8 * 0x3E000, 2},
+      {127, false, false, false, 0x4400 + 127 * 0x3E000, 1},
+      {128, true, true, false, 0x1F04400, 3},
+      {129, false, false, false, 0x1F04400 + 0x3E000, 1},
+      {624, true, true, false, 0x4400 + 624ull * 0x3E000, 3},
+      {8192, true, false, true, 0x7C004400, 4},
+      {8192 + 496 * 8, true, false, true, 0x4400 + (8192ull + 3968) * 0x3E000, 4},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(region_offset(c.region), c.offset) << c.region;
     EXPECT_EQ(region_has_pmap(c.region), c.pmap) << c.region;
     EXPECT_EQ(region_has_fmap(c.region), c.fmap) << c.region;
     EXPECT_EQ(region_has_fpmap(c.region), c.fpmap) << c.region;
-    EXPECT_EQ(region_map_pages(c.region), 1u + c.pmap + c.fmap + c.fpmap) << c.region;
+    EXPECT_EQ(region_map_pages(c.region), c.reserved) << c.region;
   }
-  // The FMap of region 128 follows its AMap and PMap.
-  EXPECT_EQ(fmap_offset(128), 0x1F04400u + 1024);
-  EXPECT_EQ(fmap_offset(600), 0x1F04400u + 1024);
-  EXPECT_EQ(fmap_offset(624), region_offset(624) + 1024);
-  EXPECT_EQ(pmap_offset(1), region_offset(8) + 512);
-  EXPECT_EQ(fpmap_offset(1024), region_offset(8192) + 1024);
+  // Each map page at its fixed slot: PMap +0x200, FMap +0x400, FPMap +0x600,
+  // whether or not the slots before it are in use.
+  EXPECT_EQ(fmap_offset(128), 0x1F04800u);
+  EXPECT_EQ(fmap_offset(600), 0x1F04800u);
+  EXPECT_EQ(fmap_offset(624), region_offset(624) + 0x400);
+  EXPECT_EQ(pmap_offset(1), region_offset(8) + 0x200);
+  EXPECT_EQ(fpmap_offset(1024), 0x7C004A00u) << "region 8192 has a PMap, no FMap";
+  EXPECT_EQ(fpmap_offset(1024 + 495), 0x7C004A00u);
+  EXPECT_EQ(fpmap_offset(1024 + 496), region_offset(8192 + 496 * 8) + 0x600);
 }
 
 TYPED_TEST(AMapTest, NewFileHasThreeRegions) {
@@ -165,12 +169,20 @@ TYPED_TEST(AMapTest, CommitReleasesThePageRegionTail) {
   auto& h = this->ndb->header();
   // Pages 0..3 used (AMap, PMap, two B-tree pages), 4..7 stay page space,
   // pages 8..495 become block space.
-  auto pmap = space.pmap(0);
-  EXPECT_EQ(pmap->data()[0], 0xF0);
-  for (size_t byte = 1; byte < 62; ++byte) EXPECT_EQ(pmap->data()[byte], 0xFF) << byte;
-  auto amap = space.amap(0);
-  for (size_t byte = 0; byte < 8; ++byte) EXPECT_EQ(amap->data()[byte], 0xFF) << byte;
-  for (size_t byte = 8; byte < 496; ++byte) EXPECT_EQ(amap->data()[byte], 0x00) << byte;
+  // Read from the file at the [MS-PST] offsets: an ANSI map page opens
+  // with 4 bytes of zero padding, a Unicode one with its map.
+  auto bytes = read_file_bytes(this->path);
+  const size_t padding = sizeof(TypeParam) == 4 ? 4 : 0;
+  const uint8_t* pmap = bytes.data() + 0x4600 + padding;
+  const uint8_t* amap = bytes.data() + 0x4400 + padding;
+  for (size_t byte = 0; byte < padding; ++byte) {
+    EXPECT_EQ(bytes[0x4400 + byte], 0) << "AMap padding " << byte;
+    EXPECT_EQ(bytes[0x4600 + byte], 0) << "PMap padding " << byte;
+  }
+  EXPECT_EQ(pmap[0], 0xF0);
+  for (size_t byte = 1; byte < 62; ++byte) EXPECT_EQ(pmap[byte], 0xFF) << byte;
+  for (size_t byte = 0; byte < 8; ++byte) EXPECT_EQ(amap[byte], 0xFF) << byte;
+  for (size_t byte = 8; byte < 496; ++byte) EXPECT_EQ(amap[byte], 0x00) << byte;
   EXPECT_EQ(h.pmap_free(), 4u * 512);
   EXPECT_EQ(h.amap_free(), 2u * 495 * 512 + 61u * 4096);
   EXPECT_EQ(h.rgbfm(0), 255);

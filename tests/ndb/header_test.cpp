@@ -139,7 +139,7 @@ TYPED_TEST(HeaderTest, SettersWriteTheirOffsets) {
       {"root.brefNBT.ib", [](auto& h) { h.set_bref_nbt({B(0x21), 0x4A00}); }, 188, 224, 4, 8, 0x4A00},
       {"root.brefBBT.bid", [](auto& h) { h.set_bref_bbt({B(0x22), 0x4C00}); }, 192, 232, 4, 8, 0x22},
       {"root.brefBBT.ib", [](auto& h) { h.set_bref_bbt({B(0x22), 0x4C00}); }, 196, 240, 4, 8, 0x4C00},
-      {"root.fAMapValid", [](auto& h) { h.set_amap_valid(1); }, 200, 248, 1, 1, 1},
+      {"root.fAMapValid", [](auto& h) { h.set_amap_valid(2); }, 200, 248, 1, 1, 2},
       {"rgnid[5]", [](auto& h) { h.set_rgnid(5, 0x401); }, 56, 64, 4, 4, 0x401},
       {"rgbFM[1]", [](auto& h) { h.set_rgbfm(1, 255); }, 205, 257, 1, 1, 255},
       {"rgbFP[0]", [](auto& h) { h.set_rgbfp(0, 0x7F); }, 332, 384, 1, 1, 0x7F},

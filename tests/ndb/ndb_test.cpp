@@ -42,7 +42,7 @@ TYPED_TEST(NdbTest, EmptyCommitReopensConsistent) {
   if (this->unicode) {
     EXPECT_EQ(get_bytes(bytes, 524, 4), crc32(bytes.data() + 8, 516));
   }
-  EXPECT_EQ(bytes[this->unicode ? 248 : 200], 1) << "fAMapValid";
+  EXPECT_EQ(bytes[this->unicode ? 248 : 200], 2) << "fAMapValid: VALID_AMAP2";
 
   auto ndb = open_ndb<TypeParam>(this->path);
   EXPECT_FALSE(ndb->header().dirty());
@@ -187,7 +187,7 @@ TYPED_TEST(NdbTest, WriteFailureSurfacesAsCannotWriteFile) {
   int before = state.writes;
   struct header_failure {
     static bool write(void* context, file_handle h, const void* buffer, uint32_t count, uint32_t* transferred) {
-      if (count == 0x4400 && static_cast<const uint8_t*>(buffer)[header_layout<TypeParam>::fAMapValid::offset] == 1) {
+      if (count == 0x4400 && static_cast<const uint8_t*>(buffer)[header_layout<TypeParam>::fAMapValid::offset] == 2) {
         platform::set_last_error(platform::error::disk_full);
         *transferred = 0;
         return false;

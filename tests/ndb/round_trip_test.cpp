@@ -3,6 +3,9 @@
 // back byte for byte, and the file has no fault the walker can see.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
+#include "common/crc32.h"
 #include "file_builder.h"
 
 namespace vendrel::test {
@@ -101,6 +104,79 @@ TYPED_TEST(RoundTrip, BlocksInTheFMapRegions) {
   ndb.reset();
   auto findings = check(this->path);
   EXPECT_TRUE(findings.empty()) << describe(findings);
+}
+
+std::vector<uint8_t> read_range(const std::filesystem::path& path, uint64_t offset, size_t size) {
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(offset));
+  std::vector<uint8_t> out(size);
+  in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(size));
+  EXPECT_TRUE(in.good()) << "read at " << offset;
+  return out;
+}
+
+void write_range(const std::filesystem::path& path, uint64_t offset, const std::vector<uint8_t>& data) {
+  std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+  out.seekp(static_cast<std::streamoff>(offset));
+  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  EXPECT_TRUE(out.good()) << "write at " << offset;
+}
+
+// Past 2 GB a Unicode file's region 8192, and every 3968th region after it,
+// carries an FPMap. It sits at its fixed slot, +0x600, where tools that
+// modify such files look for it, although the region has no FMap: the FMap
+// slot +0x400 stays allocated and empty. Made quickly (sparse) by keeping
+// blocks out of the first regions. Read back from the bytes at the
+// [MS-PST] offsets; the walker finds nothing, and finds the FPMap one slot
+// early when it is moved there.
+TEST(FarRegions, FPMapAtItsFixedSlotPastTheFirstAndTheNext) {
+  TempDir dir;
+  for (uint64_t region : {uint64_t{8192}, uint64_t{8192 + 496 * 8}}) {
+    SCOPED_TRACE("FPMap region " + std::to_string(region));
+    const auto path = dir / "far.pst";
+    {
+      auto ndb = create_ndb<uint64_t>(path);
+      ndb->space().skip_regions_for_testing(region + 1);
+      file_builder<uint64_t> build(*ndb, 8192);
+      while (build.data_blocks < 300) build.add_random_node();
+      ndb->commit();
+    }
+    const uint64_t base = 0x4400 + region * 0x3E000;
+    if (region == 8192) {
+      EXPECT_EQ(base + 0x600, 0x7C004A00u);
+    }
+    auto fpmap = read_range(path, base + 0x600, 512);
+    EXPECT_EQ(fpmap[496], 0x85) << "ptype";
+    EXPECT_EQ(fpmap[497], 0x85) << "ptypeRepeat";
+    EXPECT_EQ(get_bytes(fpmap, 504, 8), base + 0x600) << "a map page's BID is its offset";
+    EXPECT_EQ(get_bytes(fpmap, 500, 4), crc32(fpmap.data(), 496));
+    auto empty = read_range(path, base + 0x400, 512);
+    EXPECT_TRUE(std::all_of(empty.begin(), empty.end(), [](uint8_t byte) { return byte == 0; })) << "the FMap slot is empty";
+    // AMap (bits from offset 0 in a Unicode page): the four map slots'
+    // pages allocated; PMap: the region's first four pages in use.
+    auto amap = read_range(path, base, 512);
+    EXPECT_EQ(amap[0], 0xFF);
+    EXPECT_EQ(amap[1], 0xFF);
+    EXPECT_EQ(amap[2], 0xFF);
+    EXPECT_EQ(amap[3], 0xFF);
+    auto pmap = read_range(path, base + 0x200, 512);
+    EXPECT_EQ(pmap[0] & 0xF0, 0xF0);
+    auto findings = check(path);
+    EXPECT_TRUE(findings.empty()) << describe(findings);
+
+    // The FPMap one slot early, as a writer that packs the map pages
+    // would place it.
+    auto early = fpmap;
+    put_le<uint64_t>(early.data() + 504, base + 0x400);
+    put_le<uint32_t>(early.data() + 500, crc32(early.data(), 496));
+    write_range(path, base + 0x400, early);
+    write_range(path, base + 0x600, std::vector<uint8_t>(512, 0));
+    findings = check(path);
+    EXPECT_TRUE(std::any_of(findings.begin(), findings.end(), [&](const ndb_finding& f) {
+      return f.check == ndb_check::map_page && f.offset == base + 0x600;
+    })) << describe(findings);
+    std::filesystem::remove(path);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The walker on clean files and on files with one fault put in at a time.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 #include "common/crc32.h"
@@ -120,8 +121,10 @@ class WalkerTest : public ::testing::Test {
     if constexpr (format::unicode)
       hlayout::dwCRCFull::put(b.data(), crc32(b.data() + hlayout::crc_full_start, hlayout::crc_full_size));
   }
+  // Map bits of a map page: after 4 bytes of padding in an ANSI page.
+  static constexpr size_t map_offset = format::unicode ? 0 : 4;
   void set_bit(std::vector<uint8_t>& b, uint64_t page, size_t index, bool value) {
-    uint8_t& byte = b[page + index / 8];
+    uint8_t& byte = b[page + map_offset + index / 8];
     uint8_t mask = static_cast<uint8_t>(0x80 >> (index % 8));
     byte = value ? (byte | mask) : (byte & ~mask);
     reseal_page(b, page);
@@ -262,6 +265,38 @@ TYPED_TEST(WalkerTest, EachCorruptionIsReported) {
   }
 }
 
+// Map bits 4 bytes off their [MS-PST] place: an ANSI map written from the
+// page's first byte, over the padding (as this writer once did), or a
+// Unicode map written after a padding that variant does not have. The
+// walker reads the maps where [MS-PST] puts them and reports both.
+TYPED_TEST(WalkerTest, MapsFourBytesOffTheirPlaceAreReported) {
+  using hl = typename TestFixture::hlayout;
+  this->build_clean_file();
+  std::vector<uint8_t> b = this->bytes;
+  const uint64_t regions = (hl::ibFileEof::get(b.data()) - first_region_offset) / region_size;
+  for (uint64_t region = 0; region < regions; ++region) {
+    for (uint64_t page : {region_offset(region), region_offset(region) + 512}) {
+      if (page != region_offset(region) && region % 8 != 0) continue;
+      uint8_t* p = b.data() + page;
+      if constexpr (TestFixture::format::unicode) {
+        std::memmove(p + 4, p, 492);
+        std::memset(p, 0, 4);
+      } else {
+        std::memmove(p, p + 4, 496);
+        std::memset(p + 496, 0, 4);
+      }
+      this->reseal_page(b, page);
+    }
+  }
+  auto shifted = this->dir / "shifted.pst";
+  write_file_bytes(shifted, b.data(), b.size());
+  auto findings = check(shifted);
+  for (ndb_check expected : {ndb_check::map_page, ndb_check::unmarked_space})
+    EXPECT_TRUE(std::any_of(findings.begin(), findings.end(), [&](const ndb_finding& f) { return f.check == expected; }))
+        << to_string(expected) << " not reported; findings:\n"
+        << describe(findings);
+}
+
 // The walker is a checker: it records faults, bounded in number, and never
 // throws, whatever the bytes are.
 TYPED_TEST(WalkerTest, GarbageIsReportedNotThrown) {
@@ -277,6 +312,61 @@ TYPED_TEST(WalkerTest, GarbageIsReportedNotThrown) {
   ASSERT_EQ(findings.size(), 51u);
   EXPECT_EQ(findings.back().check, ndb_check::truncated);
   EXPECT_EQ(check(this->dir / "missing.pst").front().check, ndb_check::unreadable);
+}
+
+// Files the mail client wrote, of both variants (an ANSI file among them):
+// the walker, reading each structure as [MS-PST] lays it out, finds
+// nothing. Their rgbFM and rgbFP hold 0xFF throughout, the client's mark
+// that it keeps no such summaries; the walker does not judge them there.
+TEST(WalkerOnClientFiles, FindsNothing) {
+  const std::filesystem::path dir = std::filesystem::path(VENDREL_SHARED_DIR) / "data" / "outlook";
+  if (!std::filesystem::exists(dir)) GTEST_SKIP() << dir << " is not there";
+  const char* files[] = {"mailbagit_outlook2019.pst", "pstsdk_sample1.pst", "pstsdk_test_ansi.pst",
+                         "rubymsg_200_recipients.pst", "rubymsg_msgInMsg.pst"};
+  for (const char* name : files) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(std::filesystem::exists(dir / name));
+    auto findings = check(dir / name);
+    EXPECT_TRUE(findings.empty()) << describe(findings);
+  }
+}
+
+// A client file cut or overwritten anywhere: findings (or none, where only
+// free space was hit), never a crash, a hang or an exception.
+TEST(WalkerOnClientFiles, DamagedCopiesGiveFindings) {
+  const std::filesystem::path dir = std::filesystem::path(VENDREL_SHARED_DIR) / "data" / "outlook";
+  if (!std::filesystem::exists(dir)) GTEST_SKIP() << dir << " is not there";
+  TempDir scratch;
+  for (const char* name : {"pstsdk_test_ansi.pst", "rubymsg_msgInMsg.pst"}) {
+    SCOPED_TRACE(name);
+    const std::vector<uint8_t> clean = read_file_bytes(dir / name);
+    uint32_t x = 77;
+    for (int round = 0; round < 60; ++round) {
+      std::vector<uint8_t> b = clean;
+      // A cut, a run of noise, or scattered flipped bytes.
+      x = x * 1103515245 + 12345;
+      const size_t at = 0x4400 + (x >> 8) % (b.size() - 0x4400);
+      if (round % 3 == 0) {
+        b.resize(at);
+      } else if (round % 3 == 1) {
+        auto noise = pattern(std::min<size_t>(4096, b.size() - at), x);
+        std::copy(noise.begin(), noise.end(), b.begin() + at);
+      } else {
+        for (int k = 0; k < 200; ++k) {
+          x = x * 1103515245 + 12345;
+          b[(x >> 4) % b.size()] ^= static_cast<uint8_t>(1 + (x >> 24) % 255);
+        }
+      }
+      auto path = scratch / "damaged.pst";
+      write_file_bytes(path, b.data(), b.size());
+      std::vector<ndb_finding> findings;
+      ASSERT_NO_THROW(findings = check_file(wide(path), {.max_findings = 200})) << round;
+      // A cut file is always a finding; noise may fall on free space.
+      if (round % 3 == 0) {
+        EXPECT_FALSE(findings.empty()) << "round " << round;
+      }
+    }
+  }
 }
 
 }  // namespace
