@@ -177,8 +177,10 @@ class Job final : public MessageSink {
       // full disk, is the store failing, not the messages.
       std::error_code ec;
       const fs::space_info space = fs::space(files_.work_directory(), ec);
-      if (++failures_in_a_row_ >= 3 || (!ec && space.available < (1u << 20)))
-        fail("the store cannot be written (" + (ec ? std::string("file error") : byte_size(space.available) + " free") + ")");
+      if (!ec && space.available < (1u << 20))
+        fail("the disk is full (" + byte_size(space.available) + " free)");
+      else if (++failures_in_a_row_ >= 3)
+        fail("the store cannot be written: " + std::to_string(failures_in_a_row_) + " messages in a row failed");
     }
     progress_.update(summary_.messages, bytes_done_, current_);
   }
@@ -294,7 +296,8 @@ int run_convert(const ConvertOptions& given) {
                         reinterpret_cast<const vendrel_wchar*>(utf16(display_name).c_str()));
   }
   if (created != 0) {
-    error("cannot create " + path_utf8(options.output) + " (the library returned " + std::to_string(created) + ")");
+    error("cannot create " + path_utf8(options.output) + " (the library returned " + std::to_string(created) +
+          "); nothing was written");
     abandon(files);
     return exit_failed;
   }
