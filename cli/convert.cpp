@@ -154,8 +154,10 @@ class Job final : public MessageSink {
     }
     fs::path file = m.where.file;
     if (!m.whole_file) {
-      file = files_.message_file();
-      std::ofstream out(file, std::ios::binary | std::ios::trunc);
+      // A new file each time: rewriting a truncated one makes some file
+      // systems (ext4's auto_da_alloc) start writing it out at every close.
+      file = files_.message_file(scratch_number_++);
+      std::ofstream out(file, std::ios::binary);
       out.write(m.text.data(), static_cast<std::streamsize>(m.text.size()));
       out.close();
       if (!out) {
@@ -164,6 +166,10 @@ class Job final : public MessageSink {
       }
     }
     const int32_t result = Bind_EML(w(path_utf16(file)));
+    if (!m.whole_file) {
+      std::error_code ec;
+      fs::remove(file, ec);
+    }
     bytes_done_ += m.text.size();
     if (result == 1) {
       ++summary_.messages;
@@ -215,6 +221,7 @@ class Job final : public MessageSink {
   std::set<std::string> entered_;
   uint64_t bytes_done_ = 0;
   int failures_in_a_row_ = 0;
+  uint64_t scratch_number_ = 0;
   bool failed_ = false;
   std::string failure_;
 };

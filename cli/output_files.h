@@ -20,8 +20,10 @@ class OutputFiles {
 
   // The store's file in the work directory (its series follows it there).
   std::filesystem::path store_file() const { return work_ / "out.pst"; }
-  // A scratch file for one message at a time.
-  std::filesystem::path message_file() const { return work_ / "message.eml"; }
+  // A scratch file for one message.
+  std::filesystem::path message_file(uint64_t number) const {
+    return work_ / ("message-" + std::to_string(number) + ".eml");
+  }
   const std::filesystem::path& work_directory() const { return work_; }
 
   // Moves the store and the rest of its series to the output's name:
