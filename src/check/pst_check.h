@@ -63,5 +63,8 @@ struct check_report {
 
 // Checks the file at `path` (UTF-16). Never throws for anything in the file.
 check_report check_pst(std::u16string_view path, const check_options& options = {});
+// The same over an open file (any IFile: a file, a stream, test callbacks).
+class IFile;
+check_report check_pst(IFile& file, const check_options& options = {});
 
 }  // namespace vendrel

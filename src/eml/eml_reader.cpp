@@ -348,6 +348,7 @@ ImportedMessage read_eml(const CMimeMessage& message) {
   if (!from.empty()) out.sender = std::move(from.front());
   out.to = addresses_of(message, "To", code_page);
   out.cc = addresses_of(message, "Cc", code_page);
+  out.bcc = addresses_of(message, "Bcc", code_page);
   if (const CMimeField* date = message.find_field("Date")) out.date = parse_eml_date(date->value());
   const std::string priority_field = message.field_value("X-Priority");
   const std::string_view priority = trim(priority_field);

@@ -32,6 +32,7 @@ struct ImportedMessage {
   std::optional<ImportedAddress> sender;
   std::vector<ImportedAddress> to;
   std::vector<ImportedAddress> cc;
+  std::vector<ImportedAddress> bcc;  // kept by mail clients in sent mail
   std::optional<platform::system_time> date;  // UTC
   std::optional<uint32_t> importance;          // from X-Priority
   std::optional<std::u16string> plain_body;

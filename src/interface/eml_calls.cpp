@@ -130,6 +130,7 @@ void bind_imported(LibraryState& state, const ImportedMessage& m) {
   };
   add_recipients(m.to, 1);
   add_recipients(m.cc, 2);
+  add_recipients(m.bcc, 3);
   if (m.date) {
     bind_system_time(bound.creation_time, *m.date);
     bind_system_time(bound.client_submit_time, *m.date);
