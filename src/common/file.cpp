@@ -86,6 +86,19 @@ std::unique_ptr<CMyFile> CMyFile::open_for_reading(std::u16string_view name,
   return file;
 }
 
+void IFile::flush_and_close() {
+  if (!is_open() || !proxy_) return;
+  const file_handle handle = handle_;
+  handle_ = platform::invalid_file;
+  platform::set_last_error(platform::error::success);
+  const bool flushed = (access_ & platform::access::write) == 0 || proxy_->flush(handle);
+  const uint32_t flush_error = platform::last_error();
+  platform::set_last_error(platform::error::success);
+  const bool closed = proxy_->close(handle);
+  if (!flushed) throw qm_cwf_error(describe("cannot flush the file to disk", name_, flush_error));
+  if (!closed) throw qm_cwf_error(describe("cannot close the file", name_, platform::last_error()));
+}
+
 CMyFile::~CMyFile() {
   if (is_open() && proxy_) {
     try {

@@ -28,6 +28,8 @@ class IReadProxy {
                            void* security_attributes, uint32_t creation_disposition, uint32_t flags,
                            void* template_file) = 0;
   virtual bool close(file_handle handle) = 0;
+  // FlushFileBuffers: the written data through to stable storage.
+  virtual bool flush(file_handle handle) = 0;
   virtual bool read(file_handle handle, void* buffer, uint32_t count, uint32_t* transferred,
                     void* overlapped) = 0;
   virtual bool write(file_handle handle, const void* buffer, uint32_t count, uint32_t* transferred,
@@ -57,6 +59,8 @@ struct external_file_callbacks {
                    uint32_t method) = nullptr;
   uint32_t (*size)(void* context, file_handle handle, uint32_t* high) = nullptr;
   bool (*close)(void* context, file_handle handle) = nullptr;
+  // Optional: a source without it has nothing to flush.
+  bool (*flush)(void* context, file_handle handle) = nullptr;
 };
 
 // The library-wide stream source read by StreamReadProxy. No exported call
@@ -91,6 +95,11 @@ class IFile {
   virtual void write_and_set_end(const void* buffer, uint32_t count) = 0;
   // Creation, last-access and last-write times as local FILETIMEs; 0 each when unavailable.
   virtual platform::file_times times() = 0;
+
+  // Flushes a file opened for writing to stable storage, then closes it.
+  // Either failing is qm_cwf_error: a file system may report a failed
+  // write-back only there. The file is closed afterwards either way.
+  void flush_and_close();
 
   // Positioned forms. read_at raises qm_crf_error unless all count bytes are read.
   void read_at(uint64_t offset, void* buffer, uint32_t count);

@@ -75,6 +75,12 @@ file_handle WinApiReadProxy::open(std::u16string_view name, uint32_t desired_acc
 
 bool WinApiReadProxy::close(file_handle handle) { return platform::close_file(handle); }
 
+bool WinApiReadProxy::flush(file_handle handle) {
+  bool ok = platform::flush_file(handle);
+  if (!ok) ensure_error(platform::error::write_fault);
+  return ok;
+}
+
 bool WinApiReadProxy::read(file_handle handle, void* buffer, uint32_t count,
                            uint32_t* transferred, void*) {
   uint32_t done = 0;
@@ -140,6 +146,8 @@ file_handle StreamReadProxy::open(std::u16string_view, uint32_t, uint32_t, void*
 }
 
 bool StreamReadProxy::close(file_handle) { return true; }
+
+bool StreamReadProxy::flush(file_handle) { return true; }
 
 bool StreamReadProxy::known_length() {
   if (length_ != unknown_length) return true;
@@ -228,6 +236,11 @@ file_handle ExternalReadProxy::open(std::u16string_view name, uint32_t desired_a
 bool ExternalReadProxy::close(file_handle handle) {
   if (callbacks_->close == nullptr) return true;
   return callbacks_->close(callbacks_->context, handle);
+}
+
+bool ExternalReadProxy::flush(file_handle handle) {
+  if (callbacks_->flush == nullptr) return true;
+  return callbacks_->flush(callbacks_->context, handle);
 }
 
 bool ExternalReadProxy::read(file_handle handle, void* buffer, uint32_t count,

@@ -21,6 +21,7 @@ class WinApiReadProxy final : public IReadProxy {
                    void* security_attributes, uint32_t creation_disposition, uint32_t flags,
                    void* template_file) override;
   bool close(file_handle handle) override;
+  bool flush(file_handle handle) override;
   bool read(file_handle handle, void* buffer, uint32_t count, uint32_t* transferred,
             void* overlapped) override;
   bool write(file_handle handle, const void* buffer, uint32_t count, uint32_t* transferred,
@@ -41,6 +42,7 @@ class StreamReadProxy final : public IReadProxy {
                    void* security_attributes, uint32_t creation_disposition, uint32_t flags,
                    void* template_file) override;
   bool close(file_handle handle) override;
+  bool flush(file_handle handle) override;
   bool read(file_handle handle, void* buffer, uint32_t count, uint32_t* transferred,
             void* overlapped) override;
   bool write(file_handle handle, const void* buffer, uint32_t count, uint32_t* transferred,
@@ -67,6 +69,7 @@ class ExternalReadProxy final : public IReadProxy {
                    void* security_attributes, uint32_t creation_disposition, uint32_t flags,
                    void* template_file) override;
   bool close(file_handle handle) override;
+  bool flush(file_handle handle) override;
   bool read(file_handle handle, void* buffer, uint32_t count, uint32_t* transferred,
             void* overlapped) override;
   bool write(file_handle handle, const void* buffer, uint32_t count, uint32_t* transferred,

@@ -270,6 +270,11 @@ void pst_ndb<bidtype>::commit() {
 }
 
 template <ndb_bidtype bidtype>
+void pst_ndb<bidtype>::close() {
+  if (file_) file_->flush_and_close();
+}
+
+template <ndb_bidtype bidtype>
 void pst_ndb<bidtype>::commit_pages_and_header() {
   pages_->write_dirty();
   // Every byte up to ibFileEof must exist before the header says so. A

@@ -128,6 +128,10 @@ class pst_ndb {
   // ibFileEof where the byte source did not grow with it, and last writes
   // the header.
   void commit();
+  // Flushes the file to stable storage and closes it (after the last
+  // commit); qm_cwf_error when either fails. The node database takes no
+  // further file calls.
+  void close();
 
   // ---- pages and file access (for the pages, trees and maps)
   // The cached page at `offset`, or the page read from the file, validated and

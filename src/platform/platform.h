@@ -90,6 +90,9 @@ file_handle open_file(std::u16string_view path, uint32_t desired_access, uint32_
 file_handle open_file_narrow(std::string_view path, uint32_t desired_access, uint32_t share_mode,
                              uint32_t creation_disposition, uint32_t flags);
 bool close_file(file_handle handle);
+// Writes the file's data and metadata through to stable storage (fsync,
+// FlushFileBuffers). A write-back error of earlier writes may show only here.
+bool flush_file(file_handle handle);
 
 // Reads or writes at the handle's position and advances it. A short read at
 // the end of the file succeeds with *transferred below count. Both set

@@ -236,6 +236,18 @@ bool close_file(file_handle handle) {
   return true;
 }
 
+bool flush_file(file_handle handle) {
+  int fd = descriptor(handle);
+  if (fd < 0) return fail(error::invalid_handle);
+  int result;
+  do {
+    result = ::fsync(fd);
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) return fail_with_errno(errno);
+  set_last_error(error::success);
+  return true;
+}
+
 bool read_file(file_handle handle, void* buffer, uint32_t count, uint32_t* transferred) {
   if (transferred) *transferred = 0;
   int fd = descriptor(handle);

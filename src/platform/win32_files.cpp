@@ -99,6 +99,13 @@ bool close_file(file_handle handle) {
   return true;
 }
 
+bool flush_file(file_handle handle) {
+  if (!usable(handle)) return fail(ERROR_INVALID_HANDLE);
+  if (!::FlushFileBuffers(native(handle))) return fail_with_last_error();
+  ::SetLastError(ERROR_SUCCESS);
+  return true;
+}
+
 bool read_file(file_handle handle, void* buffer, uint32_t count, uint32_t* transferred) {
   if (transferred) *transferred = 0;
   if (!usable(handle)) return fail(ERROR_INVALID_HANDLE);

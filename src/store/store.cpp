@@ -311,6 +311,9 @@ void pst_store_impl<bidtype, chartype>::commit() {
 
     ndb_->commit();
     committed_ = true;
+    // Success only once the file is on stable storage and closed: a file
+    // system may report a failed write-back at the flush or the close.
+    ndb_->close();
     log.write_formatted("[PST] storage size = %lld", static_cast<long long>(file_end()));
     log.write_line("[PST]");
 

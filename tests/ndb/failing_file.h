@@ -1,6 +1,8 @@
 // External file callbacks over a real file (stdio) that fail the write
 // numbered `fail_at` (counting writes of at least one byte from 0), so that
-// tests can make any write of the node database fail.
+// tests can make any write of the node database fail; and, when asked, the
+// flush to stable storage or the close (as a file system reporting a failed
+// write-back there would).
 #pragma once
 
 #include <cstdio>
@@ -15,6 +17,8 @@ struct failing_file {
   std::FILE* file = nullptr;
   int writes = 0;
   int fail_at = -1;
+  bool fail_flush = false, fail_close = false;
+  int flushes = 0, closes = 0;
   std::string path;
 };
 
@@ -57,13 +61,27 @@ inline uint32_t ext_size(void* context, file_handle, uint32_t* high) {
 }
 inline bool ext_close(void* context, file_handle) {
   auto* f = static_cast<failing_file*>(context);
+  ++f->closes;
   std::fclose(f->file);
   f->file = nullptr;
+  if (f->fail_close) {
+    platform::set_last_error(platform::error::write_fault);
+    return false;
+  }
+  return true;
+}
+inline bool ext_flush(void* context, file_handle) {
+  auto* f = static_cast<failing_file*>(context);
+  ++f->flushes;
+  if (f->fail_flush || std::fflush(f->file) != 0) {
+    platform::set_last_error(platform::error::write_fault);
+    return false;
+  }
   return true;
 }
 
 inline external_file_callbacks failing_callbacks(failing_file& state) {
-  return {&state, ext_open, ext_read, ext_write, ext_seek, ext_size, ext_close};
+  return {&state, ext_open, ext_read, ext_write, ext_seek, ext_size, ext_close, ext_flush};
 }
 
 }  // namespace vendrel::test

@@ -56,7 +56,7 @@ TYPED_TEST(FaultTest, CommitFailingAtAnyWriteKeepsThePreviousHeader) {
       }
       using layout = header_layout<TypeParam>;
       const size_t valid = layout::fAMapValid::offset;
-      EXPECT_TRUE(after[valid] == 1 || after[valid] == 0) << "write " << k;
+      EXPECT_TRUE(after[valid] == 2 || after[valid] == 0) << "write " << k;
       after[valid] = committed[valid];
       for (size_t crc : {layout::dwCRCPartial::offset, ndb_format<TypeParam>::unicode ? size_t{524} : size_t{4}})
         std::memcpy(after.data() + crc, committed.data() + crc, 4);
@@ -139,6 +139,46 @@ TYPED_TEST(FaultTest, FailedBlockAndTreeWritesLeaveACleanFile) {
   reopened.reset();
   auto findings = check(this->path);
   EXPECT_TRUE(findings.empty()) << describe(findings);
+}
+
+// Closing after the last commit flushes the file to stable storage, then
+// closes it; a file system that reports a failed write-back at either gives
+// qm_cwf_error (-5), never success. The file is closed either way.
+TYPED_TEST(FaultTest, CloseReportsAFailedFlushOrClose) {
+  struct close_case {
+    const char* name;
+    bool fail_flush, fail_close;
+  };
+  for (const close_case& c : {close_case{"both succeed", false, false}, close_case{"the flush fails", true, false},
+                              close_case{"the close fails", false, true}}) {
+    SCOPED_TRACE(c.name);
+    failing_file state;
+    state.path = this->path.string();
+    external_file_callbacks callbacks = failing_callbacks(state);
+    auto ndb = create_ndb<TypeParam>(this->path, &callbacks);
+    file_builder<TypeParam> build(*ndb, 5);
+    while (build.data_blocks < 40) build.add_random_node();
+    ndb->commit();
+    EXPECT_EQ(state.flushes, 0) << "a commit alone does not flush";
+    state.fail_flush = c.fail_flush;
+    state.fail_close = c.fail_close;
+    if (c.fail_flush || c.fail_close) {
+      try {
+        ndb->close();
+        ADD_FAILURE() << "close reported success";
+      } catch (const qm_cwf_error& e) {
+        EXPECT_EQ(e.code(), -5);
+      }
+    } else {
+      EXPECT_NO_THROW(ndb->close());
+    }
+    EXPECT_EQ(state.flushes, 1);
+    EXPECT_EQ(state.closes, 1) << "closed once, whatever the flush gave";
+    ndb.reset();
+    EXPECT_EQ(state.closes, 1) << "not closed again";
+    auto findings = check(this->path);
+    EXPECT_TRUE(findings.empty()) << describe(findings);
+  }
 }
 
 }  // namespace
