@@ -184,7 +184,13 @@ function dumpFolder(folder, path) {
   if (folder.contentCount > 0) {
     let child = folder.getNextChild();
     while (child) {
-      dumpMessage(child, path);
+      // A message the reader fails on is one "error" line; the rest of the
+      // file is still read.
+      try {
+        dumpMessage(child, path);
+      } catch (err) {
+        out(`${path}/${key(child.subject)}`, 'error', String(err.message || err).split('\n')[0]);
+      }
       child = folder.getNextChild();
     }
   }

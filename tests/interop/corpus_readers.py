@@ -21,6 +21,7 @@ applies, and named there; the same field is checked through another reader.
 Usage: corpus_readers.py pypff|pffexport|readpst FILE.pst SCRATCH_DIR
 Run with /usr/bin/python3, which has pypff."""
 import email
+import email.header
 import email.policy
 import hashlib
 import os
@@ -208,10 +209,21 @@ def item_fields(text):
     return fields
 
 
+def libpff_pairs(text):
+    """libpff 20180714 decodes a UTF-16 surrogate pair to the code point
+    0x3FF below the right one (it takes the low surrogate's offset from
+    0xDFFF instead of 0xDC00: U+1F600 becomes U+1F201), and pffexport writes
+    what it decodes. The characters it writes above U+FFFF are moved back;
+    pst-extractor and readpst show the same texts as they are stored."""
+    if text is None:
+        return None
+    return "".join(chr(ord(c) + 0x3FF) if ord(c) > 0xFFFF else c for c in text)
+
+
 def pff_item(directory, path, kind):
     headers_file = os.path.join(directory, "OutlookHeaders.txt")
     kind_file = os.path.join(directory, kind + ".txt")
-    fields = item_fields(read(headers_file if os.path.exists(headers_file) else kind_file))
+    fields = [(k, libpff_pairs(v)) for k, v in item_fields(read(headers_file if os.path.exists(headers_file) else kind_file))]
     headers = dict(reversed(fields))  # the first of each name
     subject = headers.get("Subject", "")
     path = path + "/" + key(subject)
@@ -219,7 +231,7 @@ def pff_item(directory, path, kind):
     for name, file in (("body", "Message.txt"), ("html", "Message.html")):
         full = os.path.join(directory, file)
         if os.path.exists(full):
-            out(path, name, text_value(read(full)))
+            out(path, name, text_value(libpff_pairs(read(full))))
     out(path, "sender_name", headers.get("Sender name"))
     out(path, "sender_email", headers.get("Sender email address"))
     out(path, "importance", headers.get("Importance"))
@@ -310,10 +322,11 @@ def eml_message(message, path):
     out(path, "sender_email", sender[1])
     # The display lists as readpst writes them (To, Cc, and the Bcc list in
     # a header of its own); folded lines joined.
-    for field, header in (("display_to", "To"), ("display_cc", "Cc"), ("display_bcc", "X-libpst-forensic-bcc")):
-        value = header_text(message, header)
-        if value is not None:
-            out(path, field, re.sub(r"\r?\n[ \t]+", " ", value).strip())
+    raw = {name.lower(): value for name, value in message.raw_items()}
+    for field, header in (("display_to", "to"), ("display_cc", "cc"), ("display_bcc", "x-libpst-forensic-bcc")):
+        if header in raw:
+            value = str(email.header.make_header(email.header.decode_header(re.sub(r"\r?\n[ \t]+", " ", raw[header]))))
+            out(path, field, value.strip())
     body = html = None
     for part in leaf_parts(message):
         filename = part.get_filename()
