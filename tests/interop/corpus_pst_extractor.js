@@ -141,6 +141,7 @@ function dumpMessage(message, base) {
   out(path, 'subject', subject);
   if (message.body) out(path, 'body', textValue(message.body));
   if (message.bodyHTML) out(path, 'html', textValue(message.bodyHTML));
+  if (message.bodyRTF) out(path, 'rtf', textValue(message.bodyRTF));
   out(path, 'sender_name', message.senderName);
   out(path, 'sender_email', message.senderEmailAddress);
   out(path, 'class', message.messageClass);

@@ -31,6 +31,7 @@ import subprocess
 import sys
 
 import kinds_lines
+from bodies_dump import mela_rtf
 from reader_common import out, record_entries, subject_text
 from reader_lines import header_fields, pff_time, read
 
@@ -143,6 +144,13 @@ def pypff_message(message, path):
                                     for i in range(0, len(raw[1]) - 1, 2)):
             body = entry_text(entries, 0x1000)  # the surrogate pair fault, as for the subject
         out(path, "body", text_value(body))
+    if 0x1009 in entries:
+        # pypff's get_rtf_body runs its LZFu decompressor over any
+        # compressed-RTF container and fails on the uncompressed ("MELA")
+        # form: the RTF is read out of the container property as pypff reads
+        # it (as bodies_dump.py does). pst-extractor decodes the container.
+        rtf = mela_rtf(entries[0x1009][1] or b"")
+        out(path, "rtf", text_value(rtf.decode("latin-1")) if rtf is not None else "<not an uncompressed container>")
     html = pypff_html(entries)
     if html is not None:
         out(path, "html", text_value(html))
@@ -339,6 +347,13 @@ def eml_message(message, path):
             html = part.get_content()
             continue
         if disposition is None and filename is None:
+            continue
+        if filename == "rtf-body.rtf":
+            # readpst runs its LZFu decompressor over the uncompressed
+            # ("MELA") container too and writes what comes out: only the
+            # size is right. pypff (from the container) and pst-extractor
+            # show the RTF itself.
+            out(path, "rtf_size", len(part.get_payload(decode=True) or b""))
             continue
         out(path, "attachment", digest(filename or "", part.get_payload(decode=True) or b""))
     for part in message.iter_parts() if message.is_multipart() else []:
