@@ -150,7 +150,7 @@ function dumpMessage(message, base) {
   out(path, 'delivery_time', time(message.messageDeliveryTime));
   out(path, 'client_submit_time', time(message.clientSubmitTime));
   out(path, 'creation_time', time(message.creationTime));
-  out(path, 'modification_time', time(message.lastModificationTime));
+  out(path, 'modification_time', time(message.modificationTime));
   out(path, 'display_to', message.displayTo);
   out(path, 'display_cc', message.displayCC);
   out(path, 'display_bcc', message.displayBCC);
