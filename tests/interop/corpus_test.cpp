@@ -1037,11 +1037,17 @@ TEST_P(Corpus, LspstListsEveryFolderAndSubject) {
   if (!available("command -v lspst")) GTEST_SKIP() << "lspst is not installed";
   run_result r = run("lspst " + quoted(file().path));
   ASSERT_EQ(r.status, 0) << r.out.substr(0, 2000);
+  // A line per folder and per item of a folder: 'Folder "<name>"' and
+  // "...\tSubject: <subject>".
   for (const std::string& l : file().corpus->expected[readpst]) {
     const size_t tab = l.find('\t');
+    if (l.compare(tab, 8, "\tfolder\t") == 0) {
+      const std::string name = l.substr(0, tab).substr(l.rfind('/', tab) == std::string::npos ? 0 : l.rfind('/', tab) + 1);
+      EXPECT_NE(r.out.find("Folder \"" + name + "\"\n"), std::string::npos) << name;
+    }
     if (l.compare(tab, 9, "\tsubject\t") != 0 || l.find(" >/") < tab) continue;
     const std::string subject = l.substr(tab + 9);
-    EXPECT_NE(r.out.find("Subject: " + subject), std::string::npos) << subject.substr(0, 80);
+    EXPECT_NE(r.out.find("Subject: " + subject + "\n"), std::string::npos) << subject.substr(0, 80);
   }
 }
 
