@@ -100,16 +100,22 @@ def prop_lines(path, entries):
         out(path, "prop:%04X" % tag, "%04X|%s" % (value_type, data.hex()))
 
 
+def has_surrogates(entries, tag):
+    if tag not in entries or entries[tag][0] != 0x001F:
+        return False
+    raw = entries[tag][1] or b""
+    return any(0xD800 <= int.from_bytes(raw[i:i + 2], "little") < 0xE000 for i in range(0, len(raw) - 1, 2))
+
+
 def pypff_text(entries, tag, getter):
     """A text as libpff shows it. libpff 20180714 decodes a UTF-16 surrogate
-    pair to a wrong character (U+1F600 becomes U+1F201) and fails on a
-    string that ends inside a pair; the text is then read from the record's
-    bytes. pst-extractor and readpst show the same field."""
-    if tag in entries and entries[tag][0] == 0x001F:
-        raw = entries[tag][1] or b""
-        units = [int.from_bytes(raw[i:i + 2], "little") for i in range(0, len(raw) - 1, 2)]
-        if any(0xD800 <= u < 0xE000 for u in units):
-            return entry_text(entries, tag)
+    pair to a wrong character (U+1F600 becomes U+1F201: it takes the low
+    surrogate's offset from 0xDFFF) and fails on a string with a lone
+    surrogate; such a text is read from the record's bytes here (a lone
+    surrogate becomes U+FFFD). pst-extractor and readpst show the same
+    fields."""
+    if has_surrogates(entries, tag):
+        return entry_text(entries, tag)
     try:
         return getter()
     except OSError as e:
@@ -139,10 +145,8 @@ def pypff_message(message, path):
     except OSError:
         body = None
     if body is not None:
-        raw = entries.get(0x1000, (0, b""))
-        if raw[0] == 0x001F and any(0xD800 <= int.from_bytes(raw[1][i:i + 2], "little") < 0xE000
-                                    for i in range(0, len(raw[1]) - 1, 2)):
-            body = entry_text(entries, 0x1000)  # the surrogate pair fault, as for the subject
+        if has_surrogates(entries, 0x1000):
+            body = entry_text(entries, 0x1000)  # libpff's surrogate pair fault, as in pypff_text
         out(path, "body", text_value(body))
     if 0x1009 in entries:
         # pypff's get_rtf_body runs its LZFu decompressor over any

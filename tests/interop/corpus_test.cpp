@@ -33,7 +33,6 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -188,9 +187,6 @@ class corpus_writer {
   explicit corpus_writer(bool unicode) : unicode_(unicode) {}
 
   std::multiset<std::string> expected[reader_count];
-  // Tags of the properties bound by tag, per item path: what pypff,
-  // pffexport and pst-extractor list of them.
-  std::map<std::string, std::set<uint32_t>> tagged_ids;
 
   bool unicode() const { return unicode_; }
 
@@ -214,7 +210,7 @@ class corpus_writer {
                                : CreateFolderA(parent.c_str(), name.c_str(), container_class.c_str());
     ASSERT_EQ(r, 0) << name;
     current_ = (parent.empty() ? "" : shown(parent) + "/") + shown(name);
-    // readpst names the folders as directories: the folder path is its view.
+    // pffexport and readpst write a folder as a directory: its path is their view.
     expect(by_pypff | by_pst_extractor, current_, "folder_class", container_class);
     expect(by_readpst | by_pffexport, current_, "folder", "");
   }
