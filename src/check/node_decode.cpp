@@ -589,15 +589,23 @@ std::optional<tc_decoded> decode_tc(const block_list& blocks, bool unicode, cons
     }
   }
   std::set<uint32_t> numbers;
+  size_t bad_rows = 0;
   for (const auto& [id, number] : tc.row_index) {
+    if (bad_rows == 8) {
+      d.error("more rows disagree with the row index");
+      break;
+    }
     if (number >= tc.rows.size()) {
       d.error("row index names row " + dec(number) + " of " + dec(tc.rows.size()));
-      continue;
-    }
-    if (!numbers.insert(number).second) d.error("row index names row " + dec(number) + " twice");
-    if (tc.value(number, *row_id) != id)
+      ++bad_rows;
+    } else if (!numbers.insert(number).second) {
+      d.error("row index names row " + dec(number) + " twice");
+      ++bad_rows;
+    } else if (tc.value(number, *row_id) != id) {
       d.error("row " + dec(number) + " carries row ID " + check_hex(tc.value(number, *row_id)) + ", its index key is " +
               check_hex(id));
+      ++bad_rows;
+    }
   }
   if (tc.row_index.size() < tc.rows.size())
     d.warn("the row matrix holds " + dec(tc.rows.size()) + " rows, the row index " + dec(tc.row_index.size()));

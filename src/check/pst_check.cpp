@@ -129,6 +129,7 @@ class node_checker {
     f.area = area;
     f.nid = nid;
     f.bid = bid;
+    f.offset = r_.node_entry_offset(nid);
     f.message = std::move(message);
     report_.findings.push_back(std::move(f));
   }

@@ -59,6 +59,11 @@ const pst_node* pst_reader::node(uint32_t nid) const {
   return it == nodes_.end() ? nullptr : &it->second;
 }
 
+uint64_t pst_reader::node_entry_offset(uint32_t nid) const {
+  auto it = node_entries_.find(nid);
+  return it == node_entries_.end() ? 0 : it->second;
+}
+
 bool pst_reader::open(std::string& reason) {
   uint8_t h[564] = {};
   if (source_.size() < 512 || !source_.read(0, h, 512)) {
@@ -154,7 +159,7 @@ bool pst_reader::walk_btree(uint64_t bid, uint64_t ib, bool nbt, int level, size
       n.bid_data = get(e + w, w);
       n.bid_sub = get(e + 2 * w, w);
       n.parent = static_cast<uint32_t>(get(e + 3 * w, 4));
-      nodes_.emplace(n.nid, n);
+      if (nodes_.emplace(n.nid, n).second) node_entries_.emplace(n.nid, ib + i * entry);
     } else {
       pst_block_info b;
       const uint64_t key = get(e, w) & ~uint64_t{1};

@@ -95,6 +95,8 @@ class pst_reader {
   const std::map<uint32_t, pst_node>& nodes() const { return nodes_; }
   const std::unordered_map<uint64_t, pst_block_info>& blocks() const { return blocks_; }
   const pst_node* node(uint32_t nid) const;
+  // The file offset of a node's NBT leaf entry; 0 when unknown.
+  uint64_t node_entry_offset(uint32_t nid) const;
 
   // A block's payload, decoded when it is a data block. nullopt with `why`.
   std::optional<std::vector<uint8_t>> block(uint64_t bid, std::string& why);
@@ -119,6 +121,7 @@ class pst_reader {
   uint64_t nbt_bid_ = 0, nbt_ib_ = 0, bbt_bid_ = 0, bbt_ib_ = 0;
   uint64_t pages_ = 0;
   std::map<uint32_t, pst_node> nodes_;
+  std::map<uint32_t, uint64_t> node_entries_;
   std::unordered_map<uint64_t, pst_block_info> blocks_;
   std::unordered_map<uint64_t, bool> pages_seen_;
 };
