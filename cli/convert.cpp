@@ -120,6 +120,14 @@ class Job final : public MessageSink {
 
   void message(MessageInput& m) override {
     if (stopping()) return;
+    // A message saved with its mbox "From " line: the line is no header.
+    if (m.text.rfind("From ", 0) == 0) {
+      const size_t end = m.text.find('\n');
+      if (end != std::string::npos && starts_with_header(std::string_view(m.text).substr(end + 1))) {
+        m.text.erase(0, end + 1);
+        m.whole_file = false;
+      }
+    }
     if (!starts_with_header(m.text)) {
       skipped(m.where, "no header fields: not a message");
       return;

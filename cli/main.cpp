@@ -12,8 +12,12 @@
 #include "text.h"
 
 #ifdef _WIN32
-#include <shellapi.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <shellapi.h>
 #endif
 
 using namespace vendrel::cli;

@@ -42,17 +42,18 @@ void ProgressLine::update(uint64_t messages, uint64_t bytes, const std::string& 
   std::string line = grouped(messages);
   if (messages_known_ && total_messages_) line += " / " + grouped(total_messages_);
   line += " messages";
+  if (total_bytes_) {
+    char percent[16];
+    const uint64_t share = bytes * 100 / total_bytes_;
+    std::snprintf(percent, sizeof percent, "  %3d%%", static_cast<int>(share > 100 ? 100 : share));
+    line += percent;
+  }
   char rate[96] = "";
   if (seconds > 0.5) {
     const double per_second = bytes / seconds;
     std::snprintf(rate, sizeof rate, "  %.1f MB/s", per_second / (1024 * 1024));
     line += rate;
     if (total_bytes_ > bytes && per_second > 0) line += "  ETA " + duration((total_bytes_ - bytes) / per_second);
-  }
-  if (total_bytes_) {
-    char percent[16];
-    std::snprintf(percent, sizeof percent, "  %3d%%", static_cast<int>(bytes * 100 / total_bytes_ > 100 ? 100 : bytes * 100 / total_bytes_));
-    line += percent;
   }
   line += "  " + folder;
   const int columns = terminal_columns();

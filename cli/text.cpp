@@ -4,6 +4,9 @@
 #include <cstdlib>
 
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <io.h>
 #include <windows.h>
 #else
@@ -215,6 +218,10 @@ std::string duration(double seconds) {
 void init_console() {
 #ifdef _WIN32
   SetConsoleOutputCP(CP_UTF8);
+  // The progress line rewrites itself with "\r" and an erase-line sequence.
+  const HANDLE error_handle = GetStdHandle(STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  if (GetConsoleMode(error_handle, &mode)) SetConsoleMode(error_handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 #endif
 }
 
@@ -245,17 +252,14 @@ int terminal_columns() {
 std::string folder_component(std::string_view name) {
   std::string out;
   for (char c : name) {
-    if (c == '\\') out += "_";  // the library's path separator
-    else if (static_cast<unsigned char>(c) < 0x20) out += " ";
+    if (c == '\\') out.push_back('_');  // the library's path separator
+    else if (static_cast<unsigned char>(c) < 0x20) out.push_back(' ');
     else out.push_back(c);
   }
   // Blanks around a name are lost in a path; an empty name is no folder.
-  while (!out.empty() && out.back() == ' ') out.pop_back();
-  size_t start = 0;
-  while (start < out.size() && out[start] == ' ') ++start;
-  out.erase(0, start);
-  if (out.empty()) out = "_";
-  return out;
+  const size_t first = out.find_first_not_of(' ');
+  if (first == std::string::npos) return std::string(1, '_');
+  return out.substr(first, out.find_last_not_of(' ') - first + 1);
 }
 
 }  // namespace vendrel::cli

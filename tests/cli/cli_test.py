@@ -502,7 +502,7 @@ class Failures(Case):
         empty = data.index(b"From c@")
         pst = self.path("out.pst")
         result = self.convert([self.path("broken.mbox"), "-o", pst], expect=1)
-        self.assertIn("Converted 1 messages", result.stdout)
+        self.assertIn("Converted 1 message ", result.stdout)
         self.assertIn("Skipped 3 inputs:", result.stdout)
         line_of = lambda offset: data[:offset].count(b"\n") + 1
         for offset, reason in ((0, "text outside any message"), (no_header, "no header fields"), (empty, "empty message")):
@@ -513,10 +513,17 @@ class Failures(Case):
         self.assertEqual(quiet.stderr.count("vendrel: skipped "), 3)
 
     def test_malformed_message_imports_as_far_as_it_reads(self):
-        raw = message("Broken MIME", mime=('Content-Type: multipart/mixed; boundary="never"', "no boundary ever\n"))
-        write(self.path("m.eml"), raw)
-        result = self.convert([self.path("m.eml"), "-o", self.path("out.pst")])
-        self.assertIn("Converted 1 messages", result.stdout)
+        box = Mailbox()
+        broken = message("Broken MIME", mime=('Content-Type: multipart/mixed; boundary="never"', "no boundary ever\n"))
+        enveloped = message("Saved with its envelope line")
+        write(self.path("in", "m.eml"), broken)
+        write(self.path("in", "n.eml"), b"From someone@example.com Mon Jan  1 10:00:00 2024\n" + enveloped)
+        box.add("in", broken, read=True)
+        box.add("in", enveloped, read=True)
+        pst = self.path("out.pst")
+        result = self.convert([self.path("in"), "-o", pst])
+        self.assertIn("Converted 2 messages ", result.stdout)
+        self.assert_readers_agree(box, pst)
 
     def test_nothing_usable(self):
         write(self.path("a.eml"), message("A"))
