@@ -260,6 +260,7 @@ void abandon(OutputFiles& files) {
 int run_convert(const ConvertOptions& given) {
   ConvertOptions options = given;
   const auto start = std::chrono::steady_clock::now();
+  install_interrupt_handler();
   for (fs::path& source : options.sources) source = absolute_path(source);
   options.output = absolute_path(options.output);
   if (options.log) options.log = absolute_path(*options.log);
@@ -293,7 +294,6 @@ int run_convert(const ConvertOptions& given) {
     error(problem);
     return exit_failed;
   }
-  install_interrupt_handler();
   if (options.log) {
     // The narrow call takes the system's code page: the file is made first,
     // so that Windows can give a short form of a path outside it.
