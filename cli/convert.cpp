@@ -260,6 +260,7 @@ void abandon(OutputFiles& files) {
 int run_convert(const ConvertOptions& given) {
   ConvertOptions options = given;
   const auto start = std::chrono::steady_clock::now();
+  install_interrupt_handler();
   for (fs::path& source : options.sources) source = absolute_path(source);
   options.output = absolute_path(options.output);
   if (options.log) options.log = absolute_path(*options.log);
@@ -293,8 +294,15 @@ int run_convert(const ConvertOptions& given) {
     error(problem);
     return exit_failed;
   }
-  install_interrupt_handler();
-  if (options.log) SetLogFile(path_narrow(*options.log).c_str());
+  if (options.log) {
+    // The narrow call takes the system's code page: the file is made first,
+    // so that Windows can give a short form of a path outside it.
+    { std::ofstream touch(*options.log, std::ios::app); }
+    if (const std::optional<std::string> narrow = existing_path_narrow(*options.log))
+      SetLogFile(narrow->c_str());
+    else
+      error("the log file's path cannot be given to the library on this system; no log is written");
+  }
 
   std::string display_name = options.name ? *options.name : path_utf8(options.output.stem());
   int32_t created = 0;

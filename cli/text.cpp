@@ -161,6 +161,27 @@ std::string narrow_text(std::string_view text) {
 
 std::string path_narrow(const std::filesystem::path& path) { return narrow_text(path_utf8(path)); }
 
+std::optional<std::string> existing_path_narrow(const std::filesystem::path& path) {
+#ifdef _WIN32
+  auto round_trips = [](const std::wstring& wide) -> std::optional<std::string> {
+    BOOL lossy = FALSE;
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, nullptr, 0, nullptr, &lossy);
+    if (size <= 0 || lossy) return std::nullopt;
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, out.data(), size, nullptr, &lossy);
+    out.resize(static_cast<size_t>(size - 1));
+    return lossy ? std::nullopt : std::optional<std::string>(out);
+  };
+  if (auto direct = round_trips(path.native())) return direct;
+  wchar_t short_path[32768];
+  const DWORD length = GetShortPathNameW(path.c_str(), short_path, 32768);
+  if (length == 0 || length >= 32768) return std::nullopt;
+  return round_trips(std::wstring(short_path, length));
+#else
+  return path_utf8(path);
+#endif
+}
+
 std::string lower_ascii(std::string_view text) {
   std::string out(text);
   for (char& c : out)

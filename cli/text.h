@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,9 @@ std::u16string path_utf16(const std::filesystem::path& path);
 // A path for the library's narrow calls (CreatePstA, SetLogFile): UTF-8 on
 // POSIX, the ANSI code page on Windows.
 std::string path_narrow(const std::filesystem::path& path);
+// The same for an existing file, or nullopt when its path has no form in
+// the ANSI code page (Windows: the 8.3 short path is tried).
+std::optional<std::string> existing_path_narrow(const std::filesystem::path& path);
 // A UTF-8 text for the library's narrow calls, as path_narrow converts.
 std::string narrow_text(std::string_view utf8);
 

@@ -464,7 +464,10 @@ class Sources(Case):
         for raw in raws:
             box.add("Import/2024/\u00e9t\u00e9", raw)
         pst = self.path("\u0432\u044b\u0445\u043e\u0434.pst")
-        self.convert(["--into", "Import/2024", "--name", "Archiv \u00fc", "--quiet", src, "-o", pst])
+        log = self.path("\u0436\u0443\u0440\u043d\u0430\u043b.log")
+        self.convert(["--into", "Import/2024", "--name", "Archiv \u00fc", "--quiet", "--log", log, src, "-o", pst])
+        with open(log, encoding="utf-8", errors="replace") as f:
+            self.assertIn("LOGGER MACHINE INFO", f.read())
         listing = run(["ls", pst])
         self.assertEqual(listing.returncode, 0)
         self.assertIn("Store: Archiv \u00fc", listing.stdout)
