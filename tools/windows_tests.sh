@@ -55,7 +55,7 @@ step "configure and build $win64"
 cmake -S "$root" -B "$win64" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
 quick_labels=
 if [ "${VENDREL_WINDOWS_QUICK:-0}" = 1 ]; then
-  ninja -C "$win64" -j "$jobs" vendrel windows_host tests_windows tests_platform tests_common
+  ninja -C "$win64" -j "$jobs" vendrel vendrel_cli windows_host tests_windows tests_platform tests_common
   quick_labels="-L ^(windows|platform|common)$"
 else
   ninja -C "$win64" -j "$jobs"
@@ -71,7 +71,7 @@ cmake -DOBJDUMP="$(command -v i686-w64-mingw32-objdump)" -DLIBRARY="$win32/bin/v
 
 step "configure and build $linux (the Linux library and its interop tests)"
 [ -f "$linux/CMakeCache.txt" ] || cmake -S "$root" -B "$linux" -G Ninja >/dev/null
-ninja -C "$linux" -j "$jobs" tests_interop
+ninja -C "$linux" -j "$jobs" tests_interop vendrel_cli
 
 # A fresh wine prefix inside the build tree. Its server is made persistent
 # and, like the helpers that booting a new prefix starts, detached from this
@@ -109,5 +109,25 @@ else
   compare=1
 fi
 
-step "done, ctest exit $status, comparison exit $compare"
-[ "$status" -eq 0 ] && [ "$compare" -eq 0 ]
+# vendrel.exe converts the sample mailbox into a folder with a non-ASCII
+# name and checks the result; the Linux program and readpst read it too.
+step "convert and check the sample mailbox with vendrel.exe"
+program=0
+scratch="$win64/program-output/Grüße"
+rm -rf "$win64/program-output"
+mkdir -p "$scratch"
+if wine "$win64/bin/vendrel.exe" convert --quiet "$root/examples/mailbox/friends.mbox" "$root/examples/mailbox/Maildir" \
+       -o "$scratch/Äpfel.pst" </dev/null &&
+   wine "$win64/bin/vendrel.exe" check "$scratch/Äpfel.pst" </dev/null &&
+   wine "$win64/bin/vendrel.exe" ls --items "$scratch/Äpfel.pst" </dev/null; then
+  if [ -x "$linux/cli/vendrel" ]; then "$linux/cli/vendrel" check "$scratch/Äpfel.pst" || program=1; fi
+  if command -v readpst >/dev/null 2>&1; then
+    mkdir -p "$scratch/readpst" && readpst -q -o "$scratch/readpst" "$scratch/Äpfel.pst" || program=1
+  fi
+else
+  echo "windows_tests: vendrel.exe could not convert, check or list the sample mailbox" >&2
+  program=1
+fi
+
+step "done, ctest exit $status, comparison exit $compare, program exit $program"
+[ "$status" -eq 0 ] && [ "$compare" -eq 0 ] && [ "$program" -eq 0 ]
