@@ -30,4 +30,32 @@ for target in mime_parser bind_eml; do
     status=1
   fi
 done
+
+# The read path: the checker, the walker, the checker's node-database
+# reading, heaps and BTHs, property contexts and table contexts, seeded from
+# small files of ours and the mail client's (fuzz/read_seeds.cpp).
+ninja -C "$build" -j "$jobs" fuzz_read_seeds fuzz_pst_check fuzz_ndb_walker fuzz_ndb_reader fuzz_heap fuzz_pc fuzz_tc
+read_seeds="$build/read-seeds"
+if [ ! -d "$read_seeds/file" ]; then
+  client="$root/../shared/data/outlook"
+  # shellcheck disable=SC2046
+  "$build/fuzz_read_seeds" "$read_seeds" $( [ -d "$client" ] && ls "$client"/pstsdk_*.pst "$client"/rubymsg_*.pst 2>/dev/null ) >/dev/null
+fi
+for target in pst_check ndb_walker ndb_reader heap pc tc; do
+  case $target in
+    pst_check|ndb_walker|ndb_reader) seeds="$read_seeds/file" max_len=1048576 ;;
+    heap) seeds="$read_seeds/heap $read_seeds/pc $read_seeds/tc" max_len=262144 ;;
+    *) seeds="$read_seeds/$target" max_len=262144 ;;
+  esac
+  work="$build/corpus-$target"
+  mkdir -p "$work"
+  echo "== fuzz_$target for ${seconds}s"
+  # shellcheck disable=SC2086
+  if ! (cd "$build" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+        "./fuzz_$target" -max_total_time="$seconds" -max_len=$max_len -timeout=20 -rss_limit_mb=2048 \
+        -print_final_stats=1 "$work" $seeds "$root/fuzz/seeds/read-regressions"); then
+    echo "fuzz_$target found a fault; see $build for the reproducer" >&2
+    status=1
+  fi
+done
 exit $status

@@ -163,7 +163,20 @@ class node_checker {
     block_list blocks;
     std::map<uint32_t, pst_subnode> subs;
   };
+  // Nodes may share blocks, so a crafted file could have the node level
+  // read far more than the file holds: past a budget of reads it stops.
+  bool over_budget() {
+    if (r_.block_bytes_read() <= read_budget_) return false;
+    if (!budget_reported_)
+      add(check_severity::warn, check_area::nodes, 0,
+          "the node level stopped: its nodes name more data than the file holds several times over");
+    budget_reported_ = true;
+    truncated_ = true;
+    return true;
+  }
+
   std::optional<loaded> load(uint32_t nid, uint64_t bid_data, uint64_t bid_sub, const std::string& where) {
+    if (over_budget()) return std::nullopt;
     loaded l;
     std::string why;
     auto blocks = r_.data_blocks(bid_data, why, uint64_t{64} << 20);
@@ -216,11 +229,16 @@ class node_checker {
   check_report& report_;
   const check_options& options_;
   bool truncated_ = false;
+  bool budget_reported_ = false;
+  uint64_t read_budget_ = 0;
+  size_t embedded_seen_ = 0;
+  static constexpr size_t max_embedded_messages = 1u << 16;
   std::map<uint32_t, std::vector<uint32_t>> children_;  // parent -> nodes naming it
   std::set<uint32_t> tables_checked_;
 };
 
 void node_checker::run() {
+  read_budget_ = 8 * r_.file_size() + (uint64_t{256} << 20);
   for (const auto& [nid, n] : r_.nodes())
     if (n.parent && n.parent != nid) children_[n.parent].push_back(nid);
 
@@ -256,7 +274,8 @@ void node_checker::run() {
     const uint32_t type = nid_type_of(nid);
     if ((type >= 0x0D && type <= 0x12) && !tables_checked_.count(nid)) check_table_node(n);
   }
-  if (truncated_) add(check_severity::warn, check_area::header, 0, "too many findings: the rest are not recorded");
+  if (truncated_ && !budget_reported_)
+    add(check_severity::warn, check_area::header, 0, "too many findings: the rest are not recorded");
 }
 
 void node_checker::check_table_node(const pst_node& n) {
@@ -550,6 +569,12 @@ void node_checker::check_message(uint32_t nid, uint64_t bid_data, uint64_t bid_s
       const uint32_t mnid = obj->bytes[0] | (obj->bytes[1] << 8) | (obj->bytes[2] << 16) | (uint32_t{obj->bytes[3]} << 24);
       auto m = al->subs.find(mnid);
       if (m == al->subs.end()) continue;  // reported by the PC decoding
+      if (++embedded_seen_ > max_embedded_messages) {
+        if (embedded_seen_ == max_embedded_messages + 1)
+          add(check_severity::warn, check_area::folders_messages, report_nid,
+              "more than " + std::to_string(max_embedded_messages) + " embedded messages: the rest are not checked");
+        continue;
+      }
       ++report_.messages;
       check_message(mnid, m->second.bid_data, m->second.bid_sub, awhere + " message " + check_hex(mnid), depth + 1,
                     report_nid);

@@ -186,6 +186,7 @@ std::optional<std::vector<uint8_t>> pst_reader::block(uint64_t bid, std::string&
   }
   const size_t disk = (info.cb + trailer + 63) / 64 * 64;
   std::vector<uint8_t> image(disk);
+  block_bytes_ += disk;
   if (!source_.read(info.ib, image.data(), disk)) {
     why = "block " + check_hex(bid) + " at " + check_hex(info.ib) + " cannot be read";
     return std::nullopt;

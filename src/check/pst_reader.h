@@ -92,6 +92,8 @@ class pst_reader {
   uint8_t crypt_method() const { return crypt_; }
   uint64_t file_size() const { return source_.size(); }
   uint64_t pages_read() const { return pages_; }
+  // Bytes of blocks read so far (a block read twice counts twice).
+  uint64_t block_bytes_read() const { return block_bytes_; }
   const std::map<uint32_t, pst_node>& nodes() const { return nodes_; }
   const std::unordered_map<uint64_t, pst_block_info>& blocks() const { return blocks_; }
   const pst_node* node(uint32_t nid) const;
@@ -120,6 +122,7 @@ class pst_reader {
   uint8_t crypt_ = 0;
   uint64_t nbt_bid_ = 0, nbt_ib_ = 0, bbt_bid_ = 0, bbt_ib_ = 0;
   uint64_t pages_ = 0;
+  uint64_t block_bytes_ = 0;
   std::map<uint32_t, pst_node> nodes_;
   std::map<uint32_t, uint64_t> node_entries_;
   std::unordered_map<uint64_t, pst_block_info> blocks_;

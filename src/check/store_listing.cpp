@@ -45,7 +45,12 @@ class store_view {
   const std::optional<pc_decoded>& store() const { return store_; }
   pst_reader& reader() { return reader_; }
 
+  // Nodes may share blocks: past a budget of reads the listing stops, so
+  // that a crafted file cannot make it read without bound.
+  bool over_budget() const { return reader_.block_bytes_read() > 8 * reader_.file_size() + (uint64_t{256} << 20); }
+
   std::optional<pc_decoded> pc(uint32_t nid) {
+    if (over_budget()) return std::nullopt;
     const pst_node* n = reader_.node(nid);
     if (!n) return std::nullopt;
     std::string why;
@@ -57,6 +62,7 @@ class store_view {
   }
 
   std::optional<tc_decoded> tc(uint32_t nid) {
+    if (over_budget()) return std::nullopt;
     const pst_node* n = reader_.node(nid);
     if (!n) return std::nullopt;
     std::string why;
@@ -135,6 +141,10 @@ void list_folder(store_view& view, uint32_t nid, int depth, const store_listing_
   if (cb.folder) cb.folder(f);
   if (cb.item) {
     for (uint32_t m : items) {
+      if (view.over_budget()) {
+        note(error, "the listing stopped: the store names more data than the file holds several times over");
+        return;
+      }
       auto mpc = view.pc(m);
       if (!mpc) {
         note(error, "message " + check_hex(m) + " cannot be read");

@@ -21,9 +21,16 @@ const tc_column& column_of(const tc_layout& layout, uint32_t tag) {
   throw qm_crf_error("table has no column " + hex(tag));
 }
 
+// Row index arrays reached in one walk: each HID at most once, so that a
+// crafted index of many levels naming the same arrays ends.
+constexpr size_t max_row_index_arrays = 1u << 16;
+
 template <ndb_bidtype bidtype>
 void walk_row_index(const heap_view<bidtype>& heap, uint32_t hid, size_t level, size_t record_size,
-                    std::vector<std::pair<uint32_t, uint32_t>>& out, std::optional<uint32_t> expected_first) {
+                    std::vector<std::pair<uint32_t, uint32_t>>& out, std::optional<uint32_t> expected_first,
+                    std::set<uint32_t>& seen) {
+  if (!seen.insert(hid).second) throw qm_crf_error("row index array " + hex(hid) + " is reached twice");
+  if (seen.size() > max_row_index_arrays) throw qm_crf_error("row index of too many arrays");
   auto bytes = heap.at(hid, "row index");
   const size_t size = level == 0 ? record_size : bth_intermediate_size;
   if (bytes.empty() || bytes.size() % size)
@@ -38,7 +45,7 @@ void walk_row_index(const heap_view<bidtype>& heap, uint32_t hid, size_t level, 
       if (!out.empty() && out.back().first >= key) throw qm_crf_error("row index keys are not ascending at " + hex(key));
       out.emplace_back(key, number);
     } else {
-      walk_row_index(heap, get_le<uint32_t>(r + 4), level - 1, record_size, out, key);
+      walk_row_index(heap, get_le<uint32_t>(r + 4), level - 1, record_size, out, key, seen);
     }
   }
 }
@@ -121,7 +128,7 @@ decoded_tc decode_table_context(const std::vector<std::vector<uint8_t>>& blocks,
         throw qm_crf_error("column descriptors are not sorted at " + hex(c.tag));
     }
     size_t region_end = c.width >= 4 ? L.end_4b : c.width == 2 ? L.end_2b : L.end_1b;
-    if (c.width == 0 || c.offset + c.width > region_end || c.bit >= cols || !bits.insert(c.bit).second)
+    if (c.width == 0 || c.width > 8 || c.offset + c.width > region_end || c.bit >= cols || !bits.insert(c.bit).second)
       throw qm_crf_error("column " + hex(c.tag) + " lies outside its cell region or shares its bit");
     L.columns.push_back(c);
   }
@@ -135,7 +142,10 @@ decoded_tc decode_table_context(const std::vector<std::vector<uint8_t>>& blocks,
   if (bh.type != bth_signature || bh.key_size != tc_row_id_size || bh.entry_size != tc_row_number_size<bidtype>)
     throw qm_crf_error("row index BTH header has type/key/entry " + hex(bh.type) + "/" + std::to_string(bh.key_size) +
                        "/" + std::to_string(bh.entry_size));
-  if (bh.root) walk_row_index(heap, bh.root, bh.index_levels, tc_row_id_size + tc_row_number_size<bidtype>, tc.row_index, std::nullopt);
+  std::set<uint32_t> seen;
+  if (bh.root)
+    walk_row_index(heap, bh.root, bh.index_levels, tc_row_id_size + tc_row_number_size<bidtype>, tc.row_index,
+                   std::nullopt, seen);
 
   // Row matrix
   std::vector<uint8_t> matrix;

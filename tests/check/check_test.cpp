@@ -45,6 +45,16 @@ TEST_P(WrittenFiles, HaveNoFinding) {
 INSTANTIATE_TEST_SUITE_P(Variants, WrittenFiles, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Unicode" : "ANSI"; });
 
+// Recipient tables whose row matrices take subnodes of several blocks.
+TEST_P(WrittenFiles, WithFiveHundredRecipientsHaveNoFinding) {
+  TempDir dir;
+  const auto path = dir / "recipients.pst";
+  write_sample(path, GetParam(), 500);
+  check_report r = check(path);
+  ASSERT_TRUE(r.readable) << r.unreadable_reason;
+  EXPECT_EQ(r.findings.size(), 0u) << describe(r);
+}
+
 TEST(Unreadable, FilesThatAreNoPst) {
   TempDir dir;
   struct {
