@@ -28,7 +28,7 @@ size_t ascii_count(std::string_view text) {
 }  // namespace
 
 uint32_t html_conversion_code_page(std::u16string_view html, uint32_t bound_code_page) {
-  const uint32_t code_page = bound_code_page != 0 ? bound_code_page : platform::ansi_code_page();
+  const uint32_t code_page = bound_code_page != 0 ? bound_code_page : platform::host_code_page();
   if (code_page == utf8_code_page) return code_page;
   const std::string narrow = platform::wide_to_multibyte(code_page, html);
   if (ascii_count(narrow) == ascii_count(html) && platform::multibyte_to_wide(code_page, narrow) == html)

@@ -1,7 +1,7 @@
 // Code pages of texts the body paths make themselves. The 8-bit text the
-// HTML converter and the RTF reader produce is stored as UTF-16 for a wide
-// record, converted back with the code page it is in: the system code page,
-// which the property set would otherwise use, garbles a text made in another.
+// HTML converter and the RTF reader produce is stored as UTF-16, converted
+// with the code page it is in: the host's code page, which the property set
+// takes 8-bit strings in, garbles a text made in another.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,7 @@
 namespace vendrel {
 
 // The code page a wide HTML body is made 8-bit in for the converter: the
-// bound one (0 is the system ANSI code page) when it keeps every character
+// bound one (0 is the host's code page) when it keeps every character
 // of the text and writes exactly the text's ASCII characters as its only
 // bytes below 0x80 (the converter acts on those alone); otherwise UTF-8
 // (65001), which always does.
