@@ -36,6 +36,8 @@ uint32_t html_conversion_code_page(std::u16string_view html, uint32_t bound_code
   return utf8_code_page;
 }
 
+uint32_t default_internet_code_page(bool ansi_file) { return ansi_file ? platform::file_code_page() : 1250; }
+
 uint32_t rtf_document_code_page(std::string_view rtf, uint32_t fallback) {
   constexpr std::string_view word = "\\ansicpg";
   // The header ends where the first text or group after the font table is;

@@ -21,4 +21,9 @@ uint32_t html_conversion_code_page(std::u16string_view html, uint32_t bound_code
 // fallback.
 uint32_t rtf_document_code_page(std::string_view rtf, uint32_t fallback);
 
+// The internet code page an item gets when nothing set one: 1250 in a
+// Unicode file; in an ANSI file the file's code page, which its 8-bit
+// bodies are in (a reader decodes them by it).
+uint32_t default_internet_code_page(bool ansi_file);
+
 }  // namespace vendrel

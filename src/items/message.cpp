@@ -6,6 +6,7 @@
 #include "common/errors.h"
 #include "common/logger.h"
 #include "common/strings.h"
+#include "items/body_code_page.h"
 #include "items/message_body.h"
 #include "items/message_tags.h"
 #include "items/node_copy.h"
@@ -475,9 +476,9 @@ void pst_message_impl<bidtype, chartype>::commit() {
     set_default(long_value(id_message_flags, 8));
     set_default(long_value(id_message_status, 0));
     set_default(bool_value(id_has_attachments, false));
-    set_default(long_value(id_internet_codepage, 1250));
-    // The 8-bit strings of an ANSI file are in the file's code page, whatever
-    // the internet code page says: readers decode them by this property.
+    set_default(long_value(id_internet_codepage, default_internet_code_page(!store_type::unicode)));
+    // The 8-bit strings of an ANSI file are in the file's code page: readers
+    // decode them by this property.
     if constexpr (std::is_same_v<chartype, char>)
       this->set_property(long_value(id_message_codepage, platform::file_code_page()));
 
