@@ -95,8 +95,8 @@ std::optional<std::string_view> code_page_charset(uint32_t code_page) {
 EmlEncoding eml_encoding(uint32_t bound_code_page) {
   uint32_t code_page = bound_code_page;
   // 0 to 3 are the "current" code pages; a code page the system cannot
-  // convert with falls back to the ANSI one in the conversion itself.
-  if (code_page <= 3 || !platform::code_page_supported(code_page)) code_page = platform::ansi_code_page();
+  // convert with falls back to the host's one in the conversion itself.
+  if (code_page <= 3 || !platform::code_page_supported(code_page)) code_page = platform::host_code_page();
   EmlEncoding encoding;
   if (auto name = code_page_charset(code_page)) {
     encoding.code_page = code_page;

@@ -1,5 +1,7 @@
 #include "interface/binding.h"
 
+#include <type_traits>
+
 #include "common/logger.h"
 
 namespace vendrel {
@@ -25,7 +27,7 @@ std::optional<uint32_t> parse_literal_tag(std::string_view text) {
     default: return std::nullopt;
   }
   ++pos;
-  // The ID is read as strtoul reads it, truncated to 16 bits. Text without a
+  // The ID is read as hexadecimal, truncated to 16 bits. Text without a
   // hexadecimal digit names no property and is refused rather than bound as 0.
   uint32_t id = 0;
   size_t digits = 0;
@@ -35,7 +37,8 @@ std::optional<uint32_t> parse_literal_tag(std::string_view text) {
     if (value < 0) break;
     id = (id << 4) | static_cast<uint32_t>(value);
   }
-  if (digits == 0) return std::nullopt;
+  // Anything after the digits ("N10zz") makes the text name no property.
+  if (digits == 0 || pos != text.size()) return std::nullopt;
   return ((id & 0xFFFF) << 16) | type;
 }
 
@@ -43,6 +46,8 @@ namespace {
 
 template <typename CharT>
 void clear_fields(BoundFields<CharT>& fields) {
+  // The code pages the library starts with (library_state.cpp).
+  fields.code_page = std::is_same_v<CharT, char> ? platform::file_code_page() : platform::host_code_page();
   fields.subject.reset();
   fields.plain_body.reset();
   fields.html_body.reset();
@@ -50,7 +55,6 @@ void clear_fields(BoundFields<CharT>& fields) {
   fields.transport_headers.reset();
   fields.billing_information.reset();
   fields.mileage.reset();
-  fields.code_page = platform::ansi_code_page();
   fields.importance = 1;
   fields.message_flags = 8;
   fields.priority = 0;

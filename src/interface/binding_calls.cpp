@@ -11,6 +11,7 @@
 #include "interface/export_guard.h"
 #include "interface/library_state.h"
 #include "interface/wide_arg.h"
+#include "ltp/property_value.h"
 #include "vendrel.h"
 
 namespace vendrel {
@@ -113,8 +114,19 @@ int32_t bind_recipient(std::string_view operation, std::vector<RecipientBinding<
   });
 }
 
+std::string hex_tag(uint32_t tag) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string text(8, '0');
+  for (int i = 7; i >= 0; --i, tag >>= 4) text[static_cast<size_t>(i)] = digits[tag & 15];
+  return text;
+}
+
+// The value's bytes are checked against its type here, at the call: a value
+// that is not one would make the item's property context invalid.
 void append_tagged(uint16_t id, uint16_t type, const void* data, uint32_t size) {
   if (!data && size != 0) throw qm_invalid_arg("null data for a non-empty value");
+  if (const char* fault = value_size_fault(type, static_cast<const uint8_t*>(data), size))
+    throw qm_invalid_arg(std::string(fault) + " (property " + hex_tag(make_tag(id, type)) + ")");
   TaggedPropBinding binding;
   binding.property_id = id;
   binding.property_type = type;

@@ -50,7 +50,9 @@ template <typename CharT>
 int32_t create_folder(const CharT* parent, const CharT* name, const CharT* container_class) {
   LibraryState& state = library_state();
   if (!state.current_store) return no_store;
-  checked_text(name, "the folder name");
+  // A name holding the separator would make a folder that no path reaches.
+  if (checked_text(name, "the folder name").find(CharT('\\')) != std::basic_string_view<CharT>::npos)
+    throw qm_invalid_arg("the folder name holds the path separator");
   open_path(state, parent);
   state.current_folder = state.current_folder->create_subfolder(name, container_class, nullptr);
   return 0;

@@ -1,3 +1,4 @@
+#include "items/body_code_page.h"
 #include "items/appointment.h"
 
 #include "items/kind_tags.h"
@@ -67,7 +68,7 @@ template <ndb_bidtype bidtype, ltp_chartype chartype>
 void pst_appointment_impl<bidtype, chartype>::commit() {
   pst_property_set& self = *this;
   kind::set_default(self, long_value(id_icon_index, 1024));
-  kind::set_default(self, long_value(id_internet_codepage, 1250));
+  kind::set_default(self, long_value(id_internet_codepage, default_internet_code_page(std::is_same_v<chartype, char>)));
   kind::set_default(self, string_value<char>(id_message_class, "IPM.Appointment"));
   pst_message_impl<bidtype, chartype>::commit();
 }

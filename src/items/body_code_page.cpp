@@ -28,13 +28,15 @@ size_t ascii_count(std::string_view text) {
 }  // namespace
 
 uint32_t html_conversion_code_page(std::u16string_view html, uint32_t bound_code_page) {
-  const uint32_t code_page = bound_code_page != 0 ? bound_code_page : platform::ansi_code_page();
+  const uint32_t code_page = bound_code_page != 0 ? bound_code_page : platform::host_code_page();
   if (code_page == utf8_code_page) return code_page;
   const std::string narrow = platform::wide_to_multibyte(code_page, html);
   if (ascii_count(narrow) == ascii_count(html) && platform::multibyte_to_wide(code_page, narrow) == html)
     return code_page;
   return utf8_code_page;
 }
+
+uint32_t default_internet_code_page(bool ansi_file) { return ansi_file ? platform::file_code_page() : 1250; }
 
 uint32_t rtf_document_code_page(std::string_view rtf, uint32_t fallback) {
   constexpr std::string_view word = "\\ansicpg";

@@ -1,3 +1,4 @@
+#include "items/body_code_page.h"
 #include "items/contact.h"
 
 #include <span>
@@ -338,7 +339,7 @@ void pst_contact_impl<bidtype, chartype>::commit() {
   pst_property_set& self = *this;
   kind::set_default(self, long_value(id_message_flags, 1));
   kind::set_default(self, long_value(id_icon_index, 512));
-  kind::set_default(self, long_value(id_internet_codepage, 1250));
+  kind::set_default(self, long_value(id_internet_codepage, default_internet_code_page(std::is_same_v<chartype, char>)));
   kind::set_default(self, string_value<char>(id_message_class, "IPM.Contact"));
   pst_message_impl<bidtype, chartype>::commit();
 }

@@ -6,6 +6,7 @@
 #include "common/errors.h"
 #include "common/logger.h"
 #include "common/strings.h"
+#include "items/body_code_page.h"
 #include "items/message_body.h"
 #include "items/message_tags.h"
 #include "items/node_copy.h"
@@ -42,6 +43,17 @@ pst_property_value text_value(uint16_t id, std::basic_string_view<CharT> text) {
   return string_value<CharT>(id, text);
 }
 pst_property_value narrow_text(uint16_t id, std::string_view text) { return string_value<char>(id, text); }
+
+// Where a text of at most `limit` code units ends without splitting a
+// character: 8-bit texts are the host's (they reach the property set so),
+// UTF-16 texts keep their surrogate pairs whole.
+template <typename CharT>
+size_t cut_on_character(std::basic_string_view<CharT> text, size_t limit) {
+  if constexpr (std::is_same_v<CharT, char>)
+    return platform::character_cut(platform::host_code_page(), text, limit);
+  else
+    return platform::character_cut(text, limit);
+}
 
 // An 8-bit caller string: null is none; unreadable within 1 MiB is qm_invalid_arg.
 std::optional<std::string_view> optional_text(const char* text, const char* what) {
@@ -270,7 +282,7 @@ ref<pst_attachment> pst_message_impl<bidtype, chartype>::add_message_attachment(
     if (name.empty()) {
       name = string_type(1, chartype(' '));
     } else {
-      if (name.size() > attached_name_limit) name.resize(attached_name_limit);
+      if (name.size() > attached_name_limit) name.resize(cut_on_character<chartype>(name, attached_name_limit));
       if (name[0] == chartype(1)) name.erase(0, std::min<size_t>(2, name.size()));
       const size_t first = name.find_first_not_of(chartype(1));
       name.erase(0, first == string_type::npos ? name.size() : first);
@@ -356,7 +368,7 @@ void pst_message_impl<bidtype, chartype>::apply(const pst_message_fields<CharT>&
   if constexpr (std::is_same_v<CharT, char>) {
     uint32_t code_page = f.code_page;
     if (code_page == 0) {
-      code_page = platform::ansi_code_page();
+      code_page = platform::file_code_page();
       logger().write_formatted("[PST] invalid codepage, set to %d", static_cast<int>(code_page));
     }
     this->set_property(long_value(id_internet_codepage, code_page));
@@ -364,7 +376,7 @@ void pst_message_impl<bidtype, chartype>::apply(const pst_message_fields<CharT>&
   apply_message_body(*this, f);
   if (f.subject) {
     std::basic_string_view<CharT> subject = *f.subject;
-    if (subject.size() >= subject_cut_at) subject = subject.substr(0, subject_cut_at - 1);
+    if (subject.size() >= subject_cut_at) subject = subject.substr(0, cut_on_character(subject, subject_cut_at - 1));
     this->set_property(text_value<CharT>(id_subject, subject));
   }
   if (f.delivery_time) this->set_property(time_value(id_delivery_time, f.delivery_time));
@@ -464,7 +476,11 @@ void pst_message_impl<bidtype, chartype>::commit() {
     set_default(long_value(id_message_flags, 8));
     set_default(long_value(id_message_status, 0));
     set_default(bool_value(id_has_attachments, false));
-    set_default(long_value(id_internet_codepage, 1250));
+    set_default(long_value(id_internet_codepage, default_internet_code_page(!store_type::unicode)));
+    // The 8-bit strings of an ANSI file are in the file's code page: readers
+    // decode them by this property.
+    if constexpr (std::is_same_v<chartype, char>)
+      this->set_property(long_value(id_message_codepage, platform::file_code_page()));
 
     set_default(narrow_text(id_message_class, "IPM.Note"));
     set_default(narrow_text(id_subject, std::string_view("\x01\x01", 2)));

@@ -31,18 +31,11 @@ pst_property_value long_value(uint16_t id, uint32_t value) {
   return pst_property_value::of_u32(make_tag(id, prop_type::i4), value);
 }
 
-// Text the body code made in the given code page: kept as 8-bit bytes for a
-// narrow record (its strings are all in the record's code page), stored as
-// UTF-16 for a wide one so that the characters survive whatever the system
-// code page is.
-template <typename CharT>
-void set_derived_body(pst_property_set& message, const std::string& text, [[maybe_unused]] uint32_t code_page) {
-  if constexpr (std::is_same_v<CharT, char>) {
-    message.set_property(string_value<char>(id_body, text));
-  } else {
-    const std::u16string wide = platform::multibyte_to_wide(code_page, text);
-    message.set_property(string_value<char16_t>(id_body, wide));
-  }
+// Text the body code made in the given code page, stored as UTF-16 so that
+// its characters survive: the property set takes 8-bit strings in the
+// host's code page, and makes them the file's in an ANSI file.
+void set_derived_body(pst_property_set& message, const std::string& text, uint32_t code_page) {
+  message.set_property(string_value<char16_t>(id_body, platform::multibyte_to_wide(code_page, text)));
 }
 
 }  // namespace
@@ -71,7 +64,7 @@ void apply_rtf_body(pst_property_set& message, const std::optional<std::basic_st
   // The text comes from the decoded RTF: read over the Base64 text it would
   // be lost. Whatever the reader's result, the text it found is the body.
   const rtf_text text = rtf_to_text(raw);
-  set_derived_body<CharT>(message, text.text, rtf_document_code_page(raw, code_page));
+  set_derived_body(message, text.text, rtf_document_code_page(raw, code_page));
 }
 
 template <typename CharT>
@@ -87,6 +80,8 @@ void apply_html_body(pst_property_set& message, const std::optional<std::basic_s
   uint32_t text_code_page = code_page;
   try {
     if constexpr (std::is_same_v<CharT, char>) {
+      // The converter copies bytes: the text is in the HTML's code page, the host's.
+      text_code_page = platform::host_code_page();
       text = html_to_text(html);
     } else {
       text_code_page = html_conversion_code_page(html, code_page);
@@ -95,7 +90,7 @@ void apply_html_body(pst_property_set& message, const std::optional<std::basic_s
   } catch (const qm_enomem_error&) {
     throw qm_internal_error("html to text: no result");
   }
-  set_derived_body<CharT>(message, text, text_code_page);
+  set_derived_body(message, text, text_code_page);
 }
 
 template <typename CharT>

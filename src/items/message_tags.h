@@ -60,6 +60,7 @@ inline constexpr uint16_t id_creation_time = 0x3007;
 inline constexpr uint16_t id_last_modification_time = 0x3008;
 inline constexpr uint16_t id_search_key = 0x300B;
 inline constexpr uint16_t id_internet_codepage = 0x3FDE;
+inline constexpr uint16_t id_message_codepage = 0x3FFD;  // PidTagMessageCodepage
 inline constexpr uint16_t id_attachment_total = 0x6604;
 inline constexpr uint16_t id_recipient_heap_size = 0x6610;
 // The property ID commit step 4 looks for; what sets it is not known.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "common/crc32.h"
 #include "common/errors.h"
 
 namespace vendrel {
@@ -23,7 +22,7 @@ std::vector<uint8_t> make_uncompressed_rtf_container(std::string_view raw_rtf) {
   put_u32(out, 0, raw_size + rtf_compsize_extra);                // COMPSIZE
   put_u32(out, 4, raw_size);                                     // RAWSIZE
   put_u32(out, 8, rtf_comptype_uncompressed);                    // COMPTYPE
-  put_u32(out, 12, crc32(raw_rtf.data(), raw_rtf.size()));       // CRC
+  put_u32(out, 12, 0);  // CRC: 0 in the uncompressed form ([MS-OXRTFCP] 2.1.3.1.1)
   std::copy(raw_rtf.begin(), raw_rtf.end(), out.begin() + rtf_container_header_size);
   return out;
 }

@@ -16,8 +16,9 @@ inline constexpr uint32_t rtf_compsize_extra = 12;
 inline constexpr uint32_t rtf_comptype_uncompressed = 0x414C454D;  // "MELA"
 inline constexpr uint32_t rtf_comptype_compressed = 0x75465A4C;    // "LZFu", never written
 
-// COMPSIZE, RAWSIZE, COMPTYPE and CRC (the CRC-32 of [MS-PST] over the raw
-// bytes), little-endian, then the raw bytes. RTF of 4 GiB - 12 bytes or more
+// COMPSIZE, RAWSIZE, COMPTYPE and CRC, little-endian, then the raw bytes. The
+// CRC field of an uncompressed container must be 0 ([MS-OXRTFCP] 2.1.3.1.1);
+// only the compressed form carries a CRC of its data. RTF of 4 GiB - 12 bytes or more
 // does not fit the 32-bit sizes and is qm_invalid_arg.
 std::vector<uint8_t> make_uncompressed_rtf_container(std::string_view raw_rtf);
 

@@ -215,6 +215,8 @@ uint16_t pst_name_to_id_map<bidtype, chartype>::lookup_or_add(const pst_named_pr
     if (property.name) {
       auto length = bounded_length(property.name);
       if (!length) throw qm_invalid_arg("named property name is not readable");
+      // An empty name has no place in the map: its hash bucket would not find it.
+      if (*length == 0) throw qm_invalid_arg("named property name is empty");
       name.assign(property.name, *length);
     } else {
       name = u" ";

@@ -16,15 +16,32 @@ template <typename chartype>
 pst_property_value to_file_string_type(const pst_property_value& value) {
   if (value.is_stream()) return value;
   if constexpr (std::is_same_v<chartype, char>) {
-    if (value.type() != prop_type::unicode) return value;
-    if (value.size() % 2) throw qm_invalid_arg("UTF-16 string value of odd byte size");
-    std::string text = platform::wide_to_multibyte(0, value.as_unicode());
-    return pst_property_value::of_string(make_tag(value.id(), prop_type::string8), text);
+    // The 8-bit strings of an ANSI file are in the file's code page: UTF-16
+    // values and the host's 8-bit strings are converted into it.
+    if (value.type() == prop_type::unicode) {
+      if (value.size() % 2) throw qm_invalid_arg("UTF-16 string value of odd byte size");
+      std::string text = platform::wide_to_multibyte(platform::file_code_page(), value.as_unicode());
+      return pst_property_value::of_string(make_tag(value.id(), prop_type::string8), text);
+    }
+    if (value.type() != prop_type::string8) return value;
+    std::string text = host_to_file_string(value.as_string8());
+    return pst_property_value::of_string(value.tag(), text);
   } else {
     if (value.type() != prop_type::string8) return value;
-    std::u16string text = platform::multibyte_to_wide(0, value.as_string8());
+    std::u16string text = platform::multibyte_to_wide(platform::host_code_page(), value.as_string8());
     return pst_property_value::of_string(make_tag(value.id(), prop_type::unicode), text);
   }
+}
+
+std::string host_to_file_string(std::string_view host) {
+  const uint32_t host_page = platform::host_code_page();
+  const uint32_t file_page = platform::file_code_page();
+  if (host_page == file_page) return std::string(host);
+  return platform::wide_to_multibyte(file_page, platform::multibyte_to_wide(host_page, host));
+}
+
+std::u16string file_string_to_wide(std::string_view stored) {
+  return platform::multibyte_to_wide(platform::file_code_page(), stored);
 }
 
 template pst_property_value to_file_string_type<char>(const pst_property_value&);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -51,12 +52,20 @@ concept ltp_chartype = std::is_same_v<chartype, char> || std::is_same_v<chartype
 template <typename chartype>
 inline constexpr uint16_t file_string_type = std::is_same_v<chartype, char> ? prop_type::string8 : prop_type::unicode;
 
-// A value converted to the file's string type: a UTF-16 string becomes an
-// 8-bit string of the system ANSI code page in the ANSI file, an 8-bit
-// string becomes UTF-16 in the Unicode file; any other value is unchanged.
+// A value converted to the file's string type. 8-bit strings handed to a
+// property set are in the host's code page (platform::host_code_page); the
+// 8-bit strings of an ANSI file are in the file's (platform::file_code_page).
+// In the ANSI file a UTF-16 string and a host 8-bit string become 8-bit
+// strings of the file's code page (what it cannot hold becomes "?"); in the
+// Unicode file an 8-bit string becomes UTF-16. Any other value is unchanged.
 // A UTF-16 value of odd byte size is qm_invalid_arg.
 template <typename chartype>
 pst_property_value to_file_string_type(const pst_property_value& value);
+
+// A host 8-bit string in the file's code page, and a stored 8-bit string of
+// an ANSI file as UTF-16.
+std::string host_to_file_string(std::string_view host);
+std::u16string file_string_to_wide(std::string_view stored);
 
 // What committing one property context wrote.
 template <ndb_bidtype bidtype>

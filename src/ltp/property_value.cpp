@@ -6,6 +6,78 @@
 
 namespace vendrel {
 
+namespace {
+
+// The element width of a fixed-size multi-valued type; 0 for the others.
+size_t multi_element_size(uint16_t type) {
+  switch (type) {
+    case prop_type::multi | prop_type::i2: return 2;
+    case prop_type::multi | prop_type::i4:
+    case prop_type::multi | prop_type::r4: return 4;
+    case prop_type::multi | prop_type::r8:
+    case prop_type::multi | prop_type::currency:
+    case prop_type::multi | prop_type::apptime:
+    case prop_type::multi | prop_type::i8:
+    case prop_type::multi | prop_type::systime: return 8;
+    case prop_type::multi | prop_type::clsid: return 16;
+    default: return 0;
+  }
+}
+
+uint32_t le32(const uint8_t* p) {
+  return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
+
+// A variable-size multi-valued value: ulCount, ulCount offsets from the
+// value's start, then the elements, each running to the next offset.
+const char* multi_variable_fault(uint16_t type, const uint8_t* data, size_t size) {
+  if (size < 4) return "a multi-valued value shorter than its count";
+  const uint32_t count = le32(data);
+  if (count > (size - 4) / 4) return "a multi-valued value whose count runs past its size";
+  const size_t first = 4 + size_t{count} * 4;
+  size_t previous = first;
+  for (uint32_t i = 0; i < count; ++i) {
+    const size_t offset = le32(data + 4 + size_t{i} * 4);
+    if (offset < previous || offset > size) return "a multi-valued value whose offsets run outside its data";
+    if (i > 0 && type == (prop_type::multi | prop_type::unicode) && (offset - previous) % 2)
+      return "a multi-valued UTF-16 string of odd length";
+    previous = offset;
+  }
+  if (count > 0 && type == (prop_type::multi | prop_type::unicode) && (size - previous) % 2)
+    return "a multi-valued UTF-16 string of odd length";
+  return nullptr;
+}
+
+}  // namespace
+
+const char* value_size_fault(uint16_t type, const uint8_t* data, size_t size) {
+  switch (type) {
+    case prop_type::i2: return size == 2 ? nullptr : "a PT_SHORT value not of 2 bytes";
+    case prop_type::i4: return size == 4 ? nullptr : "a PT_LONG value not of 4 bytes";
+    case prop_type::r4: return size == 4 ? nullptr : "a PT_FLOAT value not of 4 bytes";
+    case prop_type::error: return size == 4 ? nullptr : "a PT_ERROR value not of 4 bytes";
+    case prop_type::boolean:
+      return size == 1 || size == 2 || size == 4 ? nullptr : "a PT_BOOLEAN value not of 1, 2 or 4 bytes";
+    case prop_type::i8: return size == 8 ? nullptr : "a PT_I8 value not of 8 bytes";
+    case prop_type::r8: return size == 8 ? nullptr : "a PT_DOUBLE value not of 8 bytes";
+    case prop_type::currency: return size == 8 ? nullptr : "a PT_CURRENCY value not of 8 bytes";
+    case prop_type::apptime: return size == 8 ? nullptr : "a PT_APPTIME value not of 8 bytes";
+    case prop_type::systime: return size == 8 ? nullptr : "a PT_SYSTIME value not of 8 bytes";
+    case prop_type::clsid: return size == 16 ? nullptr : "a PT_CLSID value not of 16 bytes";
+    case prop_type::string8:
+    case prop_type::binary:
+    case prop_type::object: return nullptr;
+    case prop_type::unicode: return size % 2 == 0 ? nullptr : "a UTF-16 string value of odd length";
+    case prop_type::multi | prop_type::string8:
+    case prop_type::multi | prop_type::unicode:
+    case prop_type::multi | prop_type::binary: return multi_variable_fault(type, data, size);
+    default: break;
+  }
+  if (const size_t element = multi_element_size(type))
+    return size % element == 0 ? nullptr : "a multi-valued value that is not a whole number of elements";
+  return "a property type no value can be bound with";
+}
+
 pst_property_value::pst_property_value(uint32_t tag, const void* data, size_t size) : tag_(tag) {
   if (size > 0 && !data) throw qm_invalid_arg("property value data is not readable");
   const uint16_t type = tag_type(tag);

@@ -71,6 +71,16 @@ constexpr size_t natural_size(uint16_t type) {
   }
 }
 
+// Why `size` bytes cannot be a value of the type as it is stored in a
+// property context ([MS-PST] 2.3.3.4): a fixed-size type of another width, a
+// UTF-16 string of odd length, a fixed-size multi-valued value that is not
+// a whole number of elements, a variable-size multi-valued value whose count
+// or offsets do not fit its bytes, or a type no bound value may have
+// (PT_UNSPECIFIED, PT_NULL, types outside [MS-OXCDATA]). nullptr when the
+// bytes are a valid value. PT_BOOLEAN takes 1, 2 or 4 bytes (the property
+// context widens them); PT_STRING8, PT_BINARY and PT_OBJECT any number.
+const char* value_size_fault(uint16_t type, const uint8_t* data, size_t size);
+
 class pst_property_value {
  public:
   pst_property_value() = default;

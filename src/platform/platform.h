@@ -129,11 +129,27 @@ void sleep_ms(uint32_t milliseconds);
 
 // ---------------------------------------------------------------- text
 
-// The process ANSI code page (GetACP): 65001 on Linux, whose narrow strings are UTF-8.
-uint32_t ansi_code_page();
+// Two code pages where Windows has one (GetACP):
+// - the host's: the code page of the narrow strings a host hands over (the
+//   narrow calls' texts, paths). UTF-8 (65001) on Linux, whose narrow strings
+//   are UTF-8; GetACP on Windows. Code page 0 below is this one.
+// - the file's: the Windows code page the 8-bit strings of an ANSI file are
+//   written in, since the mail client and the readers decode them with one.
+//   GetACP on Windows; elsewhere 1252, or the code page the environment
+//   variable VENDREL_ANSI_CODEPAGE names (a decimal number) when this system
+//   converts it and it is an 8-bit code page (not UTF-7, UTF-16 or the
+//   ISO-2022 forms).
+uint32_t host_code_page();
+uint32_t file_code_page();
+// The host's code page (the name of GetACP's old role here).
+inline uint32_t ansi_code_page() { return host_code_page(); }
 
-// MultiByteToWideChar / WideCharToMultiByte. Code page 0 is the ANSI code page;
-// an unknown code page falls back to it. Characters that cannot be converted
+// The file code page a VENDREL_ANSI_CODEPAGE value names, or nullopt for a
+// value that names none (empty, not a number, unsupported, not 8-bit).
+std::optional<uint32_t> file_code_page_from(const char* value);
+
+// MultiByteToWideChar / WideCharToMultiByte. Code page 0 is the host's code
+// page; an unknown code page falls back to it. Characters that cannot be converted
 // become '?' (U+003F); invalid input never fails the call. Unpaired surrogates
 // in wide input count as unconvertible.
 std::u16string multibyte_to_wide(uint32_t code_page, std::string_view text);
@@ -141,6 +157,15 @@ std::string wide_to_multibyte(uint32_t code_page, std::u16string_view text);
 
 // True when the code page has a converter on this system.
 bool code_page_supported(uint32_t code_page);
+
+// The length of the longest start of `text` that holds at most `limit` code
+// units and ends on a character boundary: never inside a multi-byte
+// character of an 8-bit string in the code page (UTF-8, the double-byte code
+// pages 932, 936, 949, 950 and 1361, EUC-JP, EUC-KR, GB18030; 0 is the
+// host's), never between the halves of a UTF-16 surrogate pair. Code pages
+// with one byte a character cut at `limit`.
+size_t character_cut(uint32_t code_page, std::string_view text, size_t limit);
+size_t character_cut(std::u16string_view text, size_t limit);
 
 // The code page of an Internet charset name (compared without case) that
 // this system's converters know: numbered names ("windows-1258", "cp850",

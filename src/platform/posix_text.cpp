@@ -1,4 +1,4 @@
-// POSIX platform layer: code pages. UTF-8 (the ANSI code page here) is
+// POSIX platform layer: code pages. UTF-8 (the host's code page here) is
 // converted by hand; every other code page goes through iconv under the
 // charset name of its Win32 number. Conversions never fail: what cannot be
 // converted, or is not valid input, becomes one '?' per character.
@@ -7,6 +7,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -275,16 +276,21 @@ std::u16string decode(iconv_t converter, std::string_view text) {
   return wide;
 }
 
-// Code page 0 (and the other "current" code pages 1 to 3) is the ANSI code
+// Code page 0 (and the other "current" code pages 1 to 3) is the host's code
 // page; so is any code page without a converter.
 uint32_t effective_code_page(uint32_t code_page) {
-  if (code_page <= 3 || code_page == utf8_code_page) return ansi_code_page();
-  return pool().supported(code_page) ? code_page : ansi_code_page();
+  if (code_page <= 3 || code_page == utf8_code_page) return host_code_page();
+  return pool().supported(code_page) ? code_page : host_code_page();
 }
 
 }  // namespace
 
-uint32_t ansi_code_page() { return utf8_code_page; }
+uint32_t host_code_page() { return utf8_code_page; }
+
+uint32_t file_code_page() {
+  // Read at every call: a host may set the variable after loading the library.
+  return file_code_page_from(std::getenv("VENDREL_ANSI_CODEPAGE")).value_or(1252);
+}
 
 bool code_page_supported(uint32_t code_page) {
   if (code_page <= 3 || code_page == utf8_code_page) return true;

@@ -224,7 +224,8 @@ size_t wide_piece_end(std::u16string_view text, size_t start) {
 
 }  // namespace
 
-uint32_t ansi_code_page() { return ::GetACP(); }
+uint32_t host_code_page() { return ::GetACP(); }
+uint32_t file_code_page() { return ::GetACP(); }
 
 bool code_page_supported(uint32_t code_page) { return code_page <= 3 || ::IsValidCodePage(code_page); }
 

@@ -1,6 +1,8 @@
 // Names reach the store and its folders in two widths: 8-bit strings in the
-// system ANSI code page and UTF-16. A store keeps them in its file's form
-// (chartype) and compares them there, code unit by code unit.
+// host's code page and UTF-16. A store keeps them in its file's width
+// (chartype) and compares them there, code unit by code unit; its 8-bit
+// strings are read back in the host's code page (the file's code page they
+// are stored in is the property set's business).
 #pragma once
 
 #include <string>
@@ -56,7 +58,7 @@ std::basic_string<To> string_property(const pst_property_set& set, uint16_t id) 
   const pst_property_value* v = set.get_property(id);
   if (!v) return {};
   if (v->type() == prop_type::unicode) return text_form<To>(std::u16string_view(v->as_unicode()));
-  if (v->type() == prop_type::string8) return text_form<To>(std::string_view(v->as_string8()));
+  if (v->type() == prop_type::string8) return text_form<To>(std::u16string_view(file_string_to_wide(v->as_string8())));
   return {};
 }
 

@@ -25,11 +25,13 @@ class Binding : public ::testing::Test {
   LibraryState& state = library_state();
 };
 
-TEST(BindingDefaults, BothRecordsStartWithTheProcessCodePageImportanceOneAndFlagsEight) {
+TEST(BindingDefaults, BothRecordsStartWithTheProcessCodePagesImportanceOneAndFlagsEight) {
   // Each test runs in a process of its own: this is the state as loaded.
+  // The narrow record names the code page of an ANSI file's 8-bit strings,
+  // the wide one the host's (one code page on Windows, two elsewhere).
   const auto& s = library_state();
-  EXPECT_EQ(s.wide.code_page, platform::ansi_code_page());
-  EXPECT_EQ(s.narrow.code_page, platform::ansi_code_page());
+  EXPECT_EQ(s.wide.code_page, platform::host_code_page());
+  EXPECT_EQ(s.narrow.code_page, platform::file_code_page());
   EXPECT_EQ(s.wide.importance, 1u);
   EXPECT_EQ(s.narrow.importance, 1u);
   EXPECT_EQ(s.wide.message_flags, 8u);
@@ -135,7 +137,7 @@ TEST_F(Binding, ValueCallsStoreTheirValuesUnchecked) {
   EXPECT_EQ(state.wide.message_flags, 0x13u);  // the item clears bit 0x10 itself
   EXPECT_EQ(state.wide.priority, -1);
   EXPECT_EQ(state.narrow.sensitivity, 3u);
-  EXPECT_EQ(state.narrow.code_page, platform::ansi_code_page());
+  EXPECT_EQ(state.narrow.code_page, platform::file_code_page());
 }
 
 TEST_F(Binding, WidePlainTimeCallsIgnoreTheMarkerValueNarrowOnesStoreIt) {
@@ -252,9 +254,9 @@ TEST_F(Binding, TaggedPropertiesKeepEveryBindingInOrder) {
 
 TEST_F(Binding, NarrowTaggedCallRecordsUtf16StringsAsEightBitOnes) {
   const char value[] = "abc";
-  ASSERT_EQ(BindTaggedPropA(0x0037001F, value, 3), 0);
-  ASSERT_EQ(BindTaggedPropA(0x10370102, value, 3), 0);
-  ASSERT_EQ(BindTaggedProp(0x0037001F, value, 3), 0);
+  ASSERT_EQ(BindTaggedPropA(0x0037001F, value, 3), 0);  // 8-bit now: an odd length is fine
+  ASSERT_EQ(BindTaggedPropA(0x00370102, value, 3), 0);
+  ASSERT_EQ(BindTaggedProp(0x0037001F, value, 2), 0);
   ASSERT_EQ(state.tagged_props.size(), 3u);
   EXPECT_EQ(state.tagged_props[0].property_type, 0x001E);
   EXPECT_EQ(state.tagged_props[0].property_id, 0x0037);
@@ -283,6 +285,7 @@ TEST(LiteralTag, LettersPrefixAndIds) {
       {"X0037", std::nullopt}, {"A0037", std::nullopt}, {"U0037", std::nullopt}, {"MX0037", std::nullopt},
       {"MM0037", std::nullopt}, {"C0037", std::nullopt}, {"", std::nullopt}, {"M", std::nullopt},
       {"L", std::nullopt}, {"LZZ", std::nullopt}, {"l3FDE", std::nullopt},
+      {"N10zz", std::nullopt}, {"L3FDE ", std::nullopt}, {"S37\n", std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(parse_literal_tag(c.text), c.tag) << c.text;
 }
@@ -340,7 +343,8 @@ class Clearing : public Binding {
     uint8_t b = 0;
     Bind_attach(&b, 1, "one.txt", nullptr, nullptr, nullptr, 1, 0);
     Bind_attach(&b, 1, "two.bin", nullptr, nullptr, nullptr, 0, 0);
-    BindTaggedProp(0x00170003, &b, 1);
+    const uint32_t importance = 0;
+    BindTaggedProp(0x00170003, &importance, 4);
   }
   test::TempDir dir;
 };
@@ -356,7 +360,7 @@ TEST_F(Clearing, WideClearResetsFieldsAndListsAndKeepsTimesSenderAndRtfFlag) {
   EXPECT_FALSE(f.transport_headers);
   EXPECT_FALSE(f.billing_information);
   EXPECT_FALSE(f.mileage);
-  EXPECT_EQ(f.code_page, platform::ansi_code_page());
+  EXPECT_EQ(f.code_page, platform::host_code_page());
   EXPECT_EQ(f.importance, 1u);
   EXPECT_EQ(f.message_flags, 8u);
   EXPECT_EQ(f.priority, 0);
@@ -382,7 +386,7 @@ TEST_F(Clearing, NarrowClearEmptiesTheNarrowRecordAndTheSharedLists) {
   ASSERT_EQ(BClearA(), 0);
   EXPECT_FALSE(state.narrow.subject);
   EXPECT_FALSE(state.narrow.plain_body);
-  EXPECT_EQ(state.narrow.code_page, platform::ansi_code_page());
+  EXPECT_EQ(state.narrow.code_page, platform::file_code_page());
   EXPECT_TRUE(state.narrow_recipients.empty());
   EXPECT_TRUE(state.attachments.empty());
   EXPECT_TRUE(state.tagged_props.empty());

@@ -54,6 +54,8 @@ def mela_rtf(container):
     raw_size = int.from_bytes(container[4:8], "little")
     if int.from_bytes(container[0:4], "little") != raw_size + 12 or len(container) != raw_size + 16:
         return None
+    if container[12:16] != bytes(4):  # the CRC field is 0 in the uncompressed form
+        return None
     return container[16:]
 
 

@@ -178,30 +178,42 @@ TYPED_TEST(CreateMessageCalls, RecipientsGetTheDefaultsOfTheirAddress) {
   EXPECT_EQ(text_of(pc.find(id_display_bcc)), "Typed");
 }
 
-// An ANSI file stores a narrow caller's bytes as given, in the recipient
-// rows and in the display lists alike, whatever the system code page.
-TEST(CreateMessageAnsi, NarrowRecipientNamesKeepTheirBytesInTheDisplayLists) {
+// An ANSI file holds a narrow caller's text in the file's code page, in the
+// recipient rows and in the display lists alike: the host's narrow strings
+// (UTF-8 here) are converted into it, what it cannot hold becomes "?".
+TEST(CreateMessageAnsi, NarrowRecipientNamesReachTheDisplayListsInTheFilesCodePage) {
   install_item_classes();
   TempDir dir;
   const auto path = dir / "narrow.pst";
   CommitPst();
   CommitPstA();
   SetLogFile((dir / "narrow.log").string().c_str());
+  const auto host = [](const std::u16string& text) { return platform::wide_to_multibyte(0, text); };
+  const auto file = [](const std::u16string& text) {
+    return platform::wide_to_multibyte(platform::file_code_page(), text);
+  };
   ASSERT_EQ(CreatePstA(path.string().c_str(), "Narrow"), 0);
   ASSERT_EQ(CreateFolderA("", "Inbox", "IPF.Note"), 0);
-  Bind_recipientA("bjorn@example.org", "Bj\xF6rn", nullptr, 1, 0);
-  Bind_recipientA("zoe@example.org", "Zo\xEB", nullptr, 1, 0);
-  Bind_recipientA("ake@example.org", "\xC5ke", nullptr, 2, 0);
+  Bind_recipientA("bjorn@example.org", host(u"Bj\u00F6rn").c_str(), nullptr, 1, 0);
+  Bind_recipientA("zoe@example.org", host(u"Zo\u00EB").c_str(), nullptr, 1, 0);
+  Bind_recipientA("ake@example.org", host(u"\u00C5ke \u4F60").c_str(), nullptr, 2, 0);
   ASSERT_EQ(CreateMessageA("IPM.Note", 0, 0), 0);
   ASSERT_EQ(CommitPstA(), 0);
   SetLogFile(nullptr);
-  stored_file<uint32_t> file(path);
-  for (const auto& e : file.nodes()) {
+  stored_file<uint32_t> stored(path);
+  size_t messages = 0;
+  for (const auto& e : stored.nodes()) {
     if (e.nid.type() != nid_type::message) continue;
-    decoded_pc pc = written_message<store_variant<uint32_t, char>>(file, e.nid.value()).pc();
-    EXPECT_EQ(text_of(pc.find(id_display_to)), "Bj\xF6rn;Zo\xEB");
-    EXPECT_EQ(text_of(pc.find(id_display_cc)), "\xC5ke");
+    ++messages;
+    decoded_pc pc = written_message<store_variant<uint32_t, char>>(stored, e.nid.value()).pc();
+    EXPECT_EQ(text_of(pc.find(id_display_to)), file(u"Bj\u00F6rn;Zo\u00EB"));
+    EXPECT_EQ(text_of(pc.find(id_display_cc)), file(u"\u00C5ke \u4F60"));
+    EXPECT_EQ(number_of(pc.find(id_message_codepage)), platform::file_code_page());
   }
+  EXPECT_EQ(messages, 1u);
+#if !defined(_WIN32)
+  EXPECT_EQ(file(u"\u00C5ke \u4F60"), "\xC5ke ?");  // 1252 unless the environment names another
+#endif
 }
 
 TYPED_TEST(CreateMessageCalls, TaggedPropertiesReplaceByIdAndReachTheContentsRow) {
@@ -248,11 +260,10 @@ TYPED_TEST(CreateMessageCalls, TaggedPropertiesReplaceByIdAndReachTheContentsRow
   decoded_property topic_cell;
   topic_cell.type = file_string_type<C>;
   topic_cell.bytes = t.cell_bytes(0, make_tag(0x0070, topic_cell.type)).value_or(std::vector<uint8_t>{});
-#if defined(_WIN32)  // an ANSI file holds the system ANSI code page's bytes (GetACP)
-  EXPECT_EQ(text_of(&topic_cell), sizeof(C) == 1 ? platform::wide_to_multibyte(0, topic) : "Topic \xC3\xA9");
-#else
-  EXPECT_EQ(text_of(&topic_cell), "Topic \xC3\xA9");
-#endif
+  // An ANSI file holds the file code page's bytes (1252 unless the
+  // environment names another; GetACP on Windows).
+  EXPECT_EQ(text_of(&topic_cell),
+            sizeof(C) == 1 ? platform::wide_to_multibyte(platform::file_code_page(), topic) : "Topic \xC3\xA9");
   decoded_property class_cell;
   class_cell.type = file_string_type<C>;
   class_cell.bytes = t.cell_bytes(0, make_tag(0x001A, class_cell.type)).value_or(std::vector<uint8_t>{});
@@ -260,20 +271,18 @@ TYPED_TEST(CreateMessageCalls, TaggedPropertiesReplaceByIdAndReachTheContentsRow
   EXPECT_EQ(t.cell(0, 0x0E080003), number_of(pc.find(id_message_size)));
 }
 
-TYPED_TEST(CreateMessageCalls, AFailedMessageKeepsTheBoundStateAndTheLibraryGoesOn) {
+TYPED_TEST(CreateMessageCalls, AValueOfTheWrongSizeIsNotBoundAndTheMessageIsWrittenWithoutIt) {
   using api = typename TestFixture::api;
-  // A 3-byte PT_LONG cannot be stored: the call fails and nothing is cleared.
+  // A 3-byte PT_LONG is no value: the binding call refuses it.
   const uint8_t odd[3] = {1, 2, 3};
   BindTaggedProp(0x66660003, odd, 3);
-  api::subject("Kept");
-  EXPECT_EQ(api::message("IPM.Note"), -2);
-  BClear();
-  BClearA();
   api::subject("Kept");
   ASSERT_EQ(api::message("IPM.Note"), 0);
   const auto nids = this->commit_and_list();
   ASSERT_EQ(nids.size(), 1u);
-  EXPECT_EQ(text_of(this->read(nids[0]).pc().find(id_subject)), "\x01\x01Kept");
+  const auto pc = this->read(nids[0]).pc();
+  EXPECT_EQ(text_of(pc.find(id_subject)), "\x01\x01Kept");
+  EXPECT_EQ(pc.find(0x6666), nullptr);
 }
 
 // In EML mode the wide call sets the body-only flag from its arguments and

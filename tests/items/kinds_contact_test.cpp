@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "kinds_test_support.h"
+#include "platform/platform.h"
 
 namespace vendrel::test {
 namespace {
@@ -241,7 +242,7 @@ TYPED_TEST(Contact, ContactDefaultsFillOnlyWhatIsMissing) {
   decoded_pc pc = this->pc(bare_nid);
   EXPECT_EQ(text_of(pc.find(id_message_class)), "IPM.Contact");
   EXPECT_EQ(number_of(pc.find(id_icon_index)), 512u);
-  EXPECT_EQ(number_of(pc.find(id_internet_codepage)), 1250u);
+  EXPECT_EQ(number_of(pc.find(id_internet_codepage)), TypeParam::unicode ? 1250u : platform::file_code_page());
   EXPECT_EQ(number_of(pc.find(id_message_flags)), 1u);
   decoded_pc k = this->pc(kept_nid);
   EXPECT_EQ(text_of(k.find(id_message_class)), "IPM.Contact.Custom");

@@ -71,7 +71,10 @@ TYPED_TEST(Message, WithoutFieldsItGetsTheCommitDefaults) {
   EXPECT_EQ(text_of(pc.find(id_subject)), std::string("\x01\x01", 2));
   EXPECT_EQ(number_of(pc.find(id_message_flags)), 0u);  // set at creation: the default 8 does not apply
   EXPECT_EQ(number_of(pc.find(id_importance)), 1u);
-  EXPECT_EQ(number_of(pc.find(id_internet_codepage)), 1250u);
+  // 1250, or in an ANSI file the file's code page its 8-bit strings are in.
+  EXPECT_EQ(number_of(pc.find(id_internet_codepage)), V::unicode ? 1250u : platform::file_code_page());
+  if (!V::unicode) EXPECT_EQ(number_of(pc.find(id_message_codepage)), platform::file_code_page());
+  if (V::unicode) EXPECT_EQ(pc.find(id_message_codepage), nullptr);
   EXPECT_EQ(number_of(pc.find(id_icon_index)), 0xFFFFFFFFu);
   EXPECT_EQ(number_of(pc.find(id_alternate_recipient_allowed)), 1u);
   EXPECT_EQ(number_of(pc.find(id_has_attachments)), 0u);
@@ -571,7 +574,8 @@ TYPED_TEST(Message, BoundFieldsBecomeProperties) {
     decoded_pc pc = this->read(nid).pc();
     if (is_wide) {
       EXPECT_EQ(text_of(pc.find(id_subject)), to_utf8(long_subject.substr(0, 257)));
-      EXPECT_EQ(number_of(pc.find(id_internet_codepage)), 1250u);  // the wide record has no code page
+      // The wide record has no code page: the default of the file's variant.
+      EXPECT_EQ(number_of(pc.find(id_internet_codepage)), V::unicode ? 1250u : platform::file_code_page());
     } else {
       EXPECT_EQ(text_of(pc.find(id_subject)), "\x01\x01Short");
       EXPECT_EQ(number_of(pc.find(id_internet_codepage)), 1252u);
@@ -604,7 +608,7 @@ TYPED_TEST(Message, BoundFieldsBecomeProperties) {
   }
 }
 
-TYPED_TEST(Message, ANarrowRecordWithoutCodePageTakesTheProcessCodePage) {
+TYPED_TEST(Message, ANarrowRecordWithoutCodePageTakesTheFilesCodePage) {
   using V = TypeParam;
   log_capture log(this->dir / "codepage.log");
   auto store = this->store();
@@ -613,7 +617,7 @@ TYPED_TEST(Message, ANarrowRecordWithoutCodePageTakesTheProcessCodePage) {
   f.code_page = 0;
   m->apply_fieldsA(f);
   this->file(*m);
-  const uint32_t acp = platform::ansi_code_page();
+  const uint32_t acp = platform::file_code_page();
   EXPECT_TRUE(log.has("[PST] invalid codepage, set to " + std::to_string(acp)));
   decoded_pc pc = this->read(m->item_nid()).pc();
   EXPECT_EQ(number_of(pc.find(id_internet_codepage)), acp);
@@ -676,5 +680,85 @@ TYPED_TEST(Message, FilingTheMessageCommitsItOnce) {
   EXPECT_THROW(store->new_message_nid(m.get()), qm_invalid_arg);
   EXPECT_EQ(this->findings(), "");
 }
+
+
+// A stored string property as the characters it stands for: UTF-16 as it
+// is, 8-bit in the file's code page.
+std::u16string stored_chars(const decoded_property* p) {
+  if (!p) return u"<absent>";
+  if (p->type == prop_type::unicode) {
+    std::u16string s(p->bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < s.size(); ++i) s[i] = static_cast<char16_t>(p->bytes[2 * i] | (p->bytes[2 * i + 1] << 8));
+    return s;
+  }
+  return platform::multibyte_to_wide(platform::file_code_page(),
+                                     std::string_view(reinterpret_cast<const char*>(p->bytes.data()), p->bytes.size()));
+}
+
+// What a file keeps of characters: all of them in a Unicode file, in an ANSI
+// file what its code page holds.
+std::u16string kept(bool unicode, const std::u16string& text) {
+  if (unicode) return text;
+  const uint32_t file = platform::file_code_page();
+  return platform::multibyte_to_wide(file, platform::wide_to_multibyte(file, text));
+}
+
+
+TYPED_TEST(Message, LongSubjectsAndTheirAttachmentNamesAreCutOnACharacter) {
+  using V = TypeParam;
+  using C = typename V::chartype;
+  const std::u16string prefix = u"\x01\x01";
+  const std::u16string smile = u"\U0001F600";  // a surrogate pair; 4 bytes in UTF-8
+  const std::u16string ni = u"\u4F60";         // 3 bytes in UTF-8
+  struct cut_case {
+    bool wide;
+    std::u16string subject;
+    std::u16string stored;
+  };
+  const cut_case cases[] = {
+      // 257 code units would end between the halves of the pair.
+      {true, prefix + std::u16string(254, u'a') + smile + u"b", prefix + std::u16string(254, u'a')},
+      {true, prefix + std::u16string(253, u'a') + smile + u"b", prefix + std::u16string(253, u'a') + smile},
+      // 257 bytes of UTF-8 would end inside the character.
+      {false, prefix + std::u16string(254, u'a') + ni + u"b", prefix + std::u16string(254, u'a')},
+      {false, prefix + std::u16string(253, u'a') + ni + u"b", prefix + std::u16string(253, u'a')},
+      {false, prefix + std::u16string(252, u'a') + ni + u"b", prefix + std::u16string(252, u'a') + ni},
+  };
+  auto store = this->store();
+  std::vector<uint32_t> nids;
+  for (const cut_case& c : cases) {
+    auto m = new_message<V>(*store);
+    if (c.wide) {
+      pst_message_fields<char16_t> f;
+      f.subject = c.subject;
+      m->apply_fields(f);
+    } else {
+      const std::string host = platform::wide_to_multibyte(0, c.subject);
+      pst_message_fields<char> f;
+      f.subject = host;
+      m->apply_fieldsA(f);
+    }
+    this->file(*m);
+    nids.push_back(m->item_nid());
+  }
+  // An embedded message's attachment is named after at most 256 code units of its subject.
+  auto holder = new_message<V>(*store);
+  auto inner = new_message<V>(*store);
+  inner->commit();
+  const std::u16string subject = prefix + std::u16string(253, u'x') + smile + u"z";
+  inner->set_property(pst_property_value::of_string(make_tag(id_subject, prop_type::unicode), std::u16string_view(subject)));
+  holder->add_message_attachment(inner.get());
+  this->file(*holder);
+  for (size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_EQ(stored_chars(this->read(nids[i]).pc().find(id_subject)), kept(V::unicode, cases[i].stored)) << i;
+  auto w = this->read(holder->item_nid());
+  const auto attachments = w.attachment_nids();
+  ASSERT_EQ(attachments.size(), 1u);
+  // In an ANSI file the pair was one "?" already, which fits.
+  EXPECT_EQ(stored_chars(w.attachment_pc(attachments[0]).find(id_display_name)),
+            std::u16string(253, u'x') + (V::unicode ? u"" : u"?"));
+  (void)sizeof(C);
+}
+
 }  // namespace
 }  // namespace vendrel::test

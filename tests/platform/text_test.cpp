@@ -138,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
                       InvalidInput{1252, "\xE9\x81\xE9", u"\u00E9?\u00E9"}));  // 0x81 is unassigned
 #endif
 
-TEST(PlatformText, CodePageZeroAndUnknownCodePagesAreTheAnsiCodePage) {
+TEST(PlatformText, CodePageZeroAndUnknownCodePagesAreTheHostCodePage) {
   const std::u16string text = u"\u00E9\u20AC";
 #if defined(_WIN32)
   // The system's ANSI code page (GetACP); its bytes for the text.
