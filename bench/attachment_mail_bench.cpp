@@ -2,7 +2,9 @@
 // Reports the file's MB/s through the exported calls, committed and flushed
 // to stable storage, against a raw write of the same number of bytes with
 // fsync in the same run, and their ratio.
-// Usage: attachment_mail_bench [directory] [messages]  (/tmp, 1000)
+// Usage: attachment_mail_bench [directory] [messages] [--keep]  (/tmp, 1000)
+// With --keep the file stays as DIRECTORY/attachment_mail_bench.pst (the
+// checker's benchmark reads it).
 #include <cstdlib>
 
 #include "bench_support.h"
@@ -12,6 +14,7 @@ using namespace bench;
 int main(int argc, char** argv) {
   const std::filesystem::path dir = argc > 1 ? argv[1] : "/tmp";
   const int count = argc > 2 ? std::atoi(argv[2]) : 1000;
+  const bool keep = argc > 3 && std::string(argv[3]) == "--keep";
   const auto pst = dir / "attachment_mail_bench.pst";
 
   std::vector<uint8_t> small(256 * 1024), large(1024 * 1024);
@@ -40,7 +43,7 @@ int main(int argc, char** argv) {
   const double elapsed = seconds_since(start);
   const double cpu = cpu_seconds() - cpu_start;
   const uint64_t file_bytes = std::filesystem::file_size(pst);
-  std::filesystem::remove(pst);
+  if (!keep) std::filesystem::remove(pst);
   const double raw = raw_write(dir / "attachment_mail_bench.raw", file_bytes, true);
 
   const double pst_rate = file_bytes / mib / elapsed, raw_rate = file_bytes / mib / raw;
