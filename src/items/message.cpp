@@ -371,6 +371,11 @@ void pst_message_impl<bidtype, chartype>::apply(const pst_message_fields<CharT>&
       code_page = platform::file_code_page();
       logger().write_formatted("[PST] invalid codepage, set to %d", static_cast<int>(code_page));
     }
+    // Where an ANSI file's 8-bit strings are converted from the host's (not
+    // on Windows), the bodies are in the file's code page whatever was bound:
+    // the property names the code page the stored bytes are in.
+    if constexpr (!store_type::unicode)
+      if (platform::host_code_page() != platform::file_code_page()) code_page = platform::file_code_page();
     this->set_property(long_value(id_internet_codepage, code_page));
   }
   apply_message_body(*this, f);

@@ -140,7 +140,8 @@ TYPED_TEST(NameMap, BucketsHashNumericAndStringNames) {
   map->lookup_or_add({g1.data(), 0, 0xA000, nullptr});
   map->lookup_or_add({g2.data(), 0, 0x8510, nullptr});  // wGuid 4: field 8
   map->lookup_or_add({ps_public_strings.data(), 1, 0, u"Keywords"});
-  map->lookup_or_add({ps_public_strings.data(), 1, 0, u""});
+  EXPECT_THROW(map->lookup_or_add({ps_public_strings.data(), 1, 0, u""}), qm_invalid_arg);  // it would have no bucket
+  EXPECT_EQ(map->entries().size(), 3u);
   auto buckets = map->buckets();
   const uint16_t numeric_bucket = static_cast<uint16_t>(((8u ^ 0x8510u) % 251) + 0x1000);
   ASSERT_TRUE(buckets.count(numeric_bucket));
@@ -160,7 +161,7 @@ TYPED_TEST(NameMap, BucketsHashNumericAndStringNames) {
   ASSERT_TRUE(buckets.count(string_bucket));
   size_t records = 0;
   for (const auto& [id, bytes] : buckets) records += bytes.size() / 8;
-  EXPECT_EQ(records, 3u);  // the empty name has no bucket record
+  EXPECT_EQ(records, 3u);  // every entry has its bucket record
 }
 
 TYPED_TEST(NameMap, CopyIntoKeepsIds) {

@@ -348,7 +348,7 @@ TYPED_TEST(TcFileRoundTrip, StreamAndConvertedStringCells) {
   pst_tc<TypeParam> t(file.get(), nid, {str_tag, 0x10090102});
   const std::u16string wide = u"Gr\u00FC\u00DFe \u20ACuro \u65E5\u672C";
   const std::string narrow = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC" "uro \xE6\x97\xA5\xE6\x9C\xAC";
-  const bool utf8_page = platform::ansi_code_page() == 65001;
+  const bool utf8_page = platform::host_code_page() == 65001;
   std::vector<std::vector<uint8_t>> streamed;
   for (size_t size : {size_t{10}, size_t{512}, size_t{513}, size_t{20000}}) {
     const uint32_t row = t.add_row(static_cast<uint32_t>(0x100 + size));
@@ -371,7 +371,7 @@ TYPED_TEST(TcFileRoundTrip, StreamAndConvertedStringCells) {
   ASSERT_EQ(d.rows.size(), streamed.size());
   const std::vector<uint8_t> converted =
       unicode ? utf16le(utf8_page ? wide : platform::multibyte_to_wide(0, narrow))
-              : bytes_of(utf8_page ? narrow : platform::wide_to_multibyte(0, wide));
+              : bytes_of(platform::wide_to_multibyte(platform::file_code_page(), wide));  // the file's code page
   for (size_t r = 0; r < streamed.size(); ++r) {
     SCOPED_TRACE(r);
     const uint32_t hnid = static_cast<uint32_t>(d.cell(r, 0x10090102));
