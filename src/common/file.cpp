@@ -164,6 +164,27 @@ void CMyFile::write(const void* buffer, uint32_t count) {
   position_ += done;
 }
 
+void CMyFile::read_at(uint64_t offset, void* buffer, uint32_t count) {
+  if (!is_open())
+    throw qm_crf_error(describe("cannot read the file", name_, platform::error::invalid_handle));
+  uint32_t done = 0;
+  platform::set_last_error(platform::error::success);
+  if (!proxy_->read_at(handle_, offset, buffer, count, &done))
+    throw qm_crf_error(describe("cannot read the file", name_, platform::last_error()));
+  if (done != count) throw qm_crf_error(describe_short("cannot read the file", name_, done, count));
+}
+
+void CMyFile::write_at(uint64_t offset, const void* buffer, uint32_t count) {
+  if (!is_open())
+    throw qm_cwf_error(describe("cannot write the file", name_, platform::error::invalid_handle));
+  uint32_t done = 0;
+  platform::set_last_error(platform::error::success);
+  if (!proxy_->write_at(handle_, offset, buffer, count, &done))
+    throw qm_cwf_error(describe("cannot write the file", name_, platform::last_error()));
+  if (done != count)
+    throw qm_cwf_error(describe_short("cannot write the file", name_, done, count));
+}
+
 void CMyFile::write_and_set_end(const void* buffer, uint32_t count) {
   write(buffer, count);
   platform::set_last_error(platform::error::success);

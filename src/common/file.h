@@ -41,6 +41,13 @@ class IReadProxy {
   virtual uint32_t size(file_handle handle, uint32_t* high) = 0;
   // SetEndOfFile at the current position.
   virtual bool set_end(file_handle handle) = 0;
+  // ReadFile / WriteFile at an explicit offset, in one call where the source
+  // has one (an OVERLAPPED offset); by default a seek, then read or write.
+  // The position afterwards is unspecified.
+  virtual bool read_at(file_handle handle, uint64_t offset, void* buffer, uint32_t count,
+                       uint32_t* transferred);
+  virtual bool write_at(file_handle handle, uint64_t offset, const void* buffer, uint32_t count,
+                        uint32_t* transferred);
   // GetFileTime; false when the source has no times.
   virtual bool times(file_handle handle, platform::file_times* times) = 0;
 };
@@ -101,9 +108,10 @@ class IFile {
   // write-back only there. The file is closed afterwards either way.
   void flush_and_close();
 
-  // Positioned forms. read_at raises qm_crf_error unless all count bytes are read.
-  void read_at(uint64_t offset, void* buffer, uint32_t count);
-  void write_at(uint64_t offset, const void* buffer, uint32_t count);
+  // Positioned forms. read_at raises qm_crf_error unless all count bytes are
+  // read. They leave the position unspecified: seek before read or write.
+  virtual void read_at(uint64_t offset, void* buffer, uint32_t count);
+  virtual void write_at(uint64_t offset, const void* buffer, uint32_t count);
 
  protected:
   std::u16string name_;
@@ -131,6 +139,9 @@ class CMyFile final : public IFile {
   void seek(uint64_t position, uint32_t mode = 0) override;
   uint32_t read(void* buffer, uint32_t count) override;
   void write(const void* buffer, uint32_t count) override;
+  // One positioned call to the source each.
+  void read_at(uint64_t offset, void* buffer, uint32_t count) override;
+  void write_at(uint64_t offset, const void* buffer, uint32_t count) override;
   void write_and_set_end(const void* buffer, uint32_t count) override;
   platform::file_times times() override;
 

@@ -62,6 +62,32 @@ void install_stream_callbacks(const stream_callbacks* callbacks) {
     installed_stream().reset();
 }
 
+// ---------------------------------------------------------------- IReadProxy
+
+bool IReadProxy::read_at(file_handle handle, uint64_t offset, void* buffer, uint32_t count,
+                         uint32_t* transferred) {
+  if (transferred != nullptr) *transferred = 0;
+  auto high = static_cast<int32_t>(static_cast<uint32_t>(offset >> 32));
+  platform::set_last_error(platform::error::success);
+  if (seek(handle, static_cast<int32_t>(static_cast<uint32_t>(offset)), &high,
+           static_cast<uint32_t>(platform::seek_origin::begin)) == invalid_low &&
+      platform::last_error() != platform::error::success)
+    return false;
+  return read(handle, buffer, count, transferred, nullptr);
+}
+
+bool IReadProxy::write_at(file_handle handle, uint64_t offset, const void* buffer, uint32_t count,
+                          uint32_t* transferred) {
+  if (transferred != nullptr) *transferred = 0;
+  auto high = static_cast<int32_t>(static_cast<uint32_t>(offset >> 32));
+  platform::set_last_error(platform::error::success);
+  if (seek(handle, static_cast<int32_t>(static_cast<uint32_t>(offset)), &high,
+           static_cast<uint32_t>(platform::seek_origin::begin)) == invalid_low &&
+      platform::last_error() != platform::error::success)
+    return false;
+  return write(handle, buffer, count, transferred, nullptr);
+}
+
 // ---------------------------------------------------------------- WinApiReadProxy
 
 file_handle WinApiReadProxy::open(std::u16string_view name, uint32_t desired_access,
@@ -94,6 +120,24 @@ bool WinApiReadProxy::write(file_handle handle, const void* buffer, uint32_t cou
                             uint32_t* transferred, void*) {
   uint32_t done = 0;
   bool ok = platform::write_file(handle, buffer, count, &done);
+  if (transferred != nullptr) *transferred = done;
+  if (!ok) ensure_error(platform::error::write_fault);
+  return ok;
+}
+
+bool WinApiReadProxy::read_at(file_handle handle, uint64_t offset, void* buffer, uint32_t count,
+                              uint32_t* transferred) {
+  uint32_t done = 0;
+  bool ok = platform::read_file_at(handle, offset, buffer, count, &done);
+  if (transferred != nullptr) *transferred = done;
+  if (!ok) ensure_error(platform::error::read_fault);
+  return ok;
+}
+
+bool WinApiReadProxy::write_at(file_handle handle, uint64_t offset, const void* buffer,
+                               uint32_t count, uint32_t* transferred) {
+  uint32_t done = 0;
+  bool ok = platform::write_file_at(handle, offset, buffer, count, &done);
   if (transferred != nullptr) *transferred = done;
   if (!ok) ensure_error(platform::error::write_fault);
   return ok;

@@ -30,6 +30,11 @@ class WinApiReadProxy final : public IReadProxy {
   uint32_t size(file_handle handle, uint32_t* high) override;
   bool set_end(file_handle handle) override;
   bool times(file_handle handle, platform::file_times* times) override;
+  // pread / pwrite (an OVERLAPPED offset on Win32): one call, no seek.
+  bool read_at(file_handle handle, uint64_t offset, void* buffer, uint32_t count,
+               uint32_t* transferred) override;
+  bool write_at(file_handle handle, uint64_t offset, const void* buffer, uint32_t count,
+                uint32_t* transferred) override;
 };
 
 // The library-wide stream callbacks (install_stream_callbacks). Read-only;

@@ -1,6 +1,7 @@
 #include "ndb/amap.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -12,39 +13,101 @@ namespace vendrel {
 
 // ------------------------------------------------------------------ map pages
 
+namespace {
+
+// Eight map bytes from `at` as one word, the first bit the most significant.
+inline uint64_t load_word(const uint8_t* at) {
+  uint64_t word = 0;
+  for (int i = 0; i < 8; ++i) word = (word << 8) | at[i];
+  return word;
+}
+
+}  // namespace
+
 template <ndb_bidtype bidtype>
 pst_bitmap_page<bidtype>::pst_bitmap_page(pst_ndb<bidtype>* ndb, page_type type, bidtype offset, bool set)
     : pst_page<bidtype>(ndb, type, offset, offset) {
-  std::memset(bits(), set ? 0xFF : 0x00, map_bitmap_bytes);
+  std::memset(mutable_bits(), set ? 0xFF : 0x00, map_bitmap_bytes);
+  clear_ = set ? 0 : slots_per_region;
+  cursor_ = set ? slots_per_region : 0;
+}
+
+template <ndb_bidtype bidtype>
+pst_bitmap_page<bidtype>::pst_bitmap_page(pst_ndb<bidtype>* ndb, const uint8_t* image, bidtype offset)
+    : pst_page<bidtype>(ndb, image, offset) {
+  clear_ = count_clear(0, map_bitmap_bytes);
+}
+
+template <ndb_bidtype bidtype>
+size_t pst_bitmap_page<bidtype>::count_clear(size_t first_byte, size_t bytes) const {
+  size_t set = 0;
+  const uint8_t* map = bits() + first_byte;
+  for (size_t i = 0; i < bytes; ++i) set += static_cast<size_t>(std::popcount(map[i]));
+  return 8 * bytes - set;
 }
 
 template <ndb_bidtype bidtype>
 void pst_bitmap_page<bidtype>::set_bit(size_t index, bool value) {
   if (index >= slots_per_region) throw qm_invalid_arg("map bit index out of range");
-  uint8_t& byte = bits()[index / 8];
+  uint8_t& byte = mutable_bits()[index / 8];
   uint8_t mask = static_cast<uint8_t>(0x80 >> (index % 8));
+  const bool was = (byte & mask) != 0;
   byte = value ? static_cast<uint8_t>(byte | mask) : static_cast<uint8_t>(byte & ~mask);
+  if (was != value) {
+    if (value) {
+      --clear_;
+    } else {
+      ++clear_;
+      if (index < cursor_) cursor_ = index;
+    }
+  }
   this->mark_dirty();
 }
 
 template <ndb_bidtype bidtype>
 void pst_bitmap_page<bidtype>::set_bits(size_t first, size_t count, bool value) {
   if (first + count > slots_per_region) throw qm_invalid_arg("map bit range out of range");
-  uint8_t* map = bits();
+  if (count == 0) return;
+  const size_t first_byte = first / 8, end_byte = (first + count + 7) / 8;
+  const size_t before = count_clear(first_byte, end_byte - first_byte);
+  uint8_t* map = mutable_bits();
   size_t i = first, end = first + count;
-  for (; i < end && i % 8 != 0; ++i) set_bit(i, value);
+  auto one = [&](size_t index) {
+    uint8_t mask = static_cast<uint8_t>(0x80 >> (index % 8));
+    map[index / 8] = value ? static_cast<uint8_t>(map[index / 8] | mask) : static_cast<uint8_t>(map[index / 8] & ~mask);
+  };
+  for (; i < end && i % 8 != 0; ++i) one(i);
   size_t whole = (end - i) / 8;
   std::memset(map + i / 8, value ? 0xFF : 0x00, whole);
   i += 8 * whole;
-  for (; i < end; ++i) set_bit(i, value);
+  for (; i < end; ++i) one(i);
+  clear_ = clear_ - before + count_clear(first_byte, end_byte - first_byte);
+  if (!value && first < cursor_) cursor_ = first;
   this->mark_dirty();
 }
 
 template <ndb_bidtype bidtype>
 uint8_t pst_bitmap_page<bidtype>::free_slot_value() const {
+  // Runs start at or after the cursor; eight bytes at a time, a word of all
+  // clear or all set bits in one step.
   const uint8_t* map = bits();
   size_t best = 0, run = 0;
-  for (size_t byte = 0; byte < map_bitmap_bytes && best < 255; ++byte) {
+  size_t byte = cursor_ / 8;
+  while (byte < map_bitmap_bytes && best < 255) {
+    if (byte % 8 == 0 && byte + 8 <= map_bitmap_bytes) {
+      uint64_t word = load_word(map + byte);
+      if (word == 0) {
+        run += 64;
+        if (run > best) best = run;
+        byte += 8;
+        continue;
+      }
+      if (word == ~uint64_t{0}) {
+        run = 0;
+        byte += 8;
+        continue;
+      }
+    }
     uint8_t value = map[byte];
     if (value == 0x00) {
       run += 8;
@@ -61,30 +124,50 @@ uint8_t pst_bitmap_page<bidtype>::free_slot_value() const {
       }
     }
     if (run > best) best = run;
+    ++byte;
   }
   return static_cast<uint8_t>(best > 255 ? 255 : best);
 }
 
 template <ndb_bidtype bidtype>
 std::optional<size_t> pst_bitmap_page<bidtype>::first_clear_bit() const {
+  if (clear_ == 0) {
+    cursor_ = slots_per_region;
+    return std::nullopt;
+  }
   const uint8_t* map = bits();
-  for (size_t byte = 0; byte < map_bitmap_bytes; ++byte) {
+  for (size_t byte = cursor_ / 8; byte < map_bitmap_bytes; ++byte) {
     if (map[byte] == 0xFF) continue;
     for (int bit = 0; bit < 8; ++bit)
-      if ((map[byte] & (0x80 >> bit)) == 0) return 8 * byte + bit;
+      if ((map[byte] & (0x80 >> bit)) == 0) {
+        cursor_ = 8 * byte + bit;
+        return cursor_;
+      }
   }
+  cursor_ = slots_per_region;
   return std::nullopt;
 }
 
 template <ndb_bidtype bidtype>
 std::optional<size_t> pst_bitmap_page<bidtype>::first_fit(size_t count) const {
-  if (count == 0) return std::nullopt;
+  if (count == 0 || count > clear_) return std::nullopt;
+  auto start = first_clear_bit();
+  if (!start) return std::nullopt;
+  const uint8_t* map = bits();
   size_t run = 0;
-  for (size_t index = 0; index < slots_per_region;) {
-    if (index % 8 == 0 && bits()[index / 8] == 0xFF) {
-      run = 0;
-      index += 8;
-      continue;
+  for (size_t index = *start; index < slots_per_region;) {
+    if (index % 8 == 0) {
+      uint8_t byte = map[index / 8];
+      if (byte == 0xFF) {
+        run = 0;
+        index += 8;
+        continue;
+      }
+      if (byte == 0x00 && run + 8 < count) {
+        run += 8;
+        index += 8;
+        continue;
+      }
     }
     if (bit(index)) {
       run = 0;
@@ -94,6 +177,60 @@ std::optional<size_t> pst_bitmap_page<bidtype>::first_fit(size_t count) const {
     ++index;
   }
   return std::nullopt;
+}
+
+// ------------------------------------------------------------------ region index
+
+template <ndb_bidtype bidtype>
+void pst_space_allocator<bidtype>::max_tree::push(uint8_t value) {
+  if (size_ == leaves_) {
+    size_t leaves = leaves_ == 0 ? 64 : 2 * leaves_;
+    std::vector<uint8_t> nodes(2 * leaves, 0);
+    for (size_t i = 0; i < size_; ++i) nodes[leaves + i] = nodes_[leaves_ + i];
+    for (size_t i = leaves - 1; i > 0; --i) nodes[i] = std::max(nodes[2 * i], nodes[2 * i + 1]);
+    nodes_ = std::move(nodes);
+    leaves_ = leaves;
+  }
+  set(size_++, value);
+}
+
+template <ndb_bidtype bidtype>
+void pst_space_allocator<bidtype>::max_tree::set(size_t index, uint8_t value) {
+  size_t node = leaves_ + index;
+  nodes_[node] = value;
+  for (node /= 2; node > 0; node /= 2) {
+    uint8_t top = std::max(nodes_[2 * node], nodes_[2 * node + 1]);
+    if (nodes_[node] == top) break;
+    nodes_[node] = top;
+  }
+}
+
+template <ndb_bidtype bidtype>
+int64_t pst_space_allocator<bidtype>::max_tree::find(size_t from, uint8_t need) const {
+  if (from >= size_) return -1;
+  return find(1, 0, leaves_, from, need);
+}
+
+template <ndb_bidtype bidtype>
+int64_t pst_space_allocator<bidtype>::max_tree::find(size_t node, size_t low, size_t high, size_t from,
+                                                      uint8_t need) const {
+  if (high <= from || nodes_[node] < need) return -1;
+  if (high - low == 1) return low < size_ ? static_cast<int64_t>(low) : -1;
+  size_t middle = (low + high) / 2;
+  int64_t found = find(2 * node, low, middle, from, need);
+  return found >= 0 ? found : find(2 * node + 1, middle, high, from, need);
+}
+
+template <ndb_bidtype bidtype>
+void pst_space_allocator<bidtype>::sync_free_slot_index() {
+  uint64_t regions = region_count();
+  while (free_slots_.size() < regions) free_slots_.push(recorded_free_slots(free_slots_.size()));
+}
+
+template <ndb_bidtype bidtype>
+void pst_space_allocator<bidtype>::record_free_slots(uint64_t region, uint8_t value) {
+  sync_free_slot_index();
+  if (region < free_slots_.size()) free_slots_.set(region, value);
 }
 
 template <ndb_bidtype bidtype>
@@ -165,11 +302,12 @@ void pst_space_allocator<bidtype>::refresh_amap(uint64_t region, const pst_amap<
     ndb_->header().set_rgbfm(region, value);
   else
     fmap(region)->set_value(region - fmap_region(region), value);
+  record_free_slots(region, value);
 }
 
 template <ndb_bidtype bidtype>
 void pst_space_allocator<bidtype>::refresh_pmap(uint64_t index, const pst_pmap<bidtype>& map) {
-  bool full = !map.first_clear_bit().has_value();
+  bool full = map.clear_count() == 0;
   if (index < fpmap_first_pmap)
     ndb_->header().set_pmap_full(index, full);
   else
@@ -231,22 +369,8 @@ uint32_t pst_space_allocator<bidtype>::add_region(region_kind kind) {
 
 template <ndb_bidtype bidtype>
 int64_t pst_space_allocator<bidtype>::find_amap(size_t slots) {
-  if (first_block_region_ == 0) {
-    int found = ndb_->header().find_amap(slots * block_alignment);
-    if (found >= 0) return found;
-  } else {
-    for (uint64_t i = first_block_region_; i < fmap_first_region; ++i)
-      if (ndb_->header().rgbfm(i) >= slots) return static_cast<int64_t>(i);
-  }
-  if (ndb_->header().file_eof() < fmap_file_eof) return -1;
-  uint64_t regions = region_count();
-  for (uint64_t first = fmap_first_region; first < regions; first += map_span) {
-    if (first + map_span <= first_block_region_) continue;
-    auto map = fmap(first);
-    for (uint64_t j = 0; j < map_span && first + j < regions; ++j)
-      if (first + j >= first_block_region_ && map->value(j) >= slots) return static_cast<int64_t>(first + j);
-  }
-  return -1;
+  sync_free_slot_index();
+  return free_slots_.find(first_block_region_, static_cast<uint8_t>(std::min<size_t>(slots, 255)));
 }
 
 template <ndb_bidtype bidtype>
@@ -374,15 +498,14 @@ void pst_space_allocator<bidtype>::release_page_region_tail() {
   // The region's share of its PMap: 62 bytes of 8 pages each. Its free tail
   // is the run of all-free bytes at the end of the share.
   constexpr size_t share = pages_per_region / 8;
-  uint8_t* bytes = map->bits() + (region % 8) * share;
+  const uint8_t* bytes = map->bits() + (region % 8) * share;
   size_t k = share;
   while (k > 0 && bytes[k - 1] == 0) --k;
   if (k == share) return;
   size_t released = share - k;  // bytes of 8 pages
   auto amap_page = amap(region);
   amap_page->set_bits(8 * 8 * k, slots_per_region - 8 * 8 * k, false);
-  std::memset(bytes + k, 0xFF, released);
-  map->mark_dirty();
+  map->set_bits((region % 8) * pages_per_region + 8 * k, 8 * released, true);
   auto& header = ndb_->header();
   uint64_t moved = released * 8 * page_size;
   header.set_amap_free(static_cast<bidtype>(header.amap_free() + moved));

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "ndb/page.h"
 #include "ndb/types.h"
@@ -76,18 +77,24 @@ constexpr uint64_t fpmap_offset(uint64_t pmap) {
 // A page whose map part holds a 3968-bit map, most significant bit first.
 // The map part is the 496 bytes of map_page_layout: after 4 bytes of
 // padding in an ANSI file, from the page's first byte in a Unicode file.
+//
+// The page keeps a cursor below which every bit is set and a running count
+// of clear bits, so that searches start at the cursor and a full map is
+// known without a scan. Every change of the bits goes through set_bit and
+// set_bits, which keep both.
 template <ndb_bidtype bidtype>
 class pst_bitmap_page : public pst_page<bidtype> {
  public:
-  uint8_t* bits() { return map_page_layout<bidtype>::rgbMap::at(this->data()); }
   const uint8_t* bits() const { return map_page_layout<bidtype>::rgbMap::at(this->data()); }
   bool bit(size_t index) const { return (bits()[index / 8] & (0x80 >> (index % 8))) != 0; }
   void set_bit(size_t index, bool value);
   // Sets or clears bits [first, first + count).
   void set_bits(size_t first, size_t count, bool value);
+  // The number of clear bits.
+  size_t clear_count() const { return clear_; }
   // The longest run of clear bits, capped at 255.
   uint8_t free_slot_value() const;
-  // The first clear bit, skipping bytes of 0xFF whole; nullopt when none.
+  // The first clear bit; nullopt when none.
   std::optional<size_t> first_clear_bit() const;
   // First fit: the first run of `count` clear bits; nullopt when none.
   std::optional<size_t> first_fit(size_t count) const;
@@ -96,8 +103,14 @@ class pst_bitmap_page : public pst_page<bidtype> {
   // A new map at its own offset (the offset is its BID) with every bit set
   // or clear.
   pst_bitmap_page(pst_ndb<bidtype>* ndb, page_type type, bidtype offset, bool set);
-  pst_bitmap_page(pst_ndb<bidtype>* ndb, const uint8_t* image, bidtype offset)
-      : pst_page<bidtype>(ndb, image, offset) {}
+  pst_bitmap_page(pst_ndb<bidtype>* ndb, const uint8_t* image, bidtype offset);
+
+ private:
+  uint8_t* mutable_bits() { return map_page_layout<bidtype>::rgbMap::at(this->data()); }
+  size_t count_clear(size_t first_byte, size_t bytes) const;
+
+  mutable size_t cursor_ = 0;  // every bit below is set
+  size_t clear_ = 0;
 };
 
 template <ndb_bidtype bidtype>
@@ -201,8 +214,27 @@ class pst_space_allocator {
   int64_t find_amap(size_t slots);
   int64_t find_pmap();
   void set_file_length();
+  // The regions' free-slot values, as recorded, in a max-tree: the first
+  // region with room for a block is found without a scan of the regions.
+  void record_free_slots(uint64_t region, uint8_t value);
+  void sync_free_slot_index();
+
+  class max_tree {
+   public:
+    size_t size() const { return size_; }
+    void push(uint8_t value);
+    void set(size_t index, uint8_t value);
+    // The first index >= from whose value is at least `need`; -1 when none.
+    int64_t find(size_t from, uint8_t need) const;
+
+   private:
+    int64_t find(size_t node, size_t low, size_t high, size_t from, uint8_t need) const;
+    std::vector<uint8_t> nodes_;  // nodes_[1] the root; leaves from leaves_
+    size_t leaves_ = 0, size_ = 0;
+  };
 
   pst_ndb<bidtype>* ndb_;
+  max_tree free_slots_;
   std::optional<uint32_t> current_page_region_;
   uint64_t first_block_region_ = 0;  // blocks go to this region or later
 };

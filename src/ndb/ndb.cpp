@@ -7,6 +7,7 @@
 #include "common/crc32.h"
 #include "common/errors.h"
 #include "common/logger.h"
+#include "ndb/encoding.h"
 #include "platform/platform.h"
 
 namespace vendrel {
@@ -155,9 +156,41 @@ typename pst_ndb<bidtype>::block_ptr pst_ndb<bidtype>::reopen_block(block_id<bid
 
 template <ndb_bidtype bidtype>
 block_id<bidtype> pst_ndb<bidtype>::write_block(block_kind kind, const void* data, size_t size) {
-  block_ptr block = new_block(kind);
-  block->set_data(data, size);
-  return block->write();
+  // What a new block's set_data and write do, in one buffer the thread keeps
+  // from block to block instead of a block object with buffers of its own.
+  using block_type = pst_low_layer_block<bidtype>;
+  using trailer = typename block_type::trailer;
+  if (size > block_type::max_payload)
+    throw qm_invalid_arg("block payload of " + std::to_string(size) + " bytes exceeds " +
+                         std::to_string(block_type::max_payload));
+  if (data == nullptr && size != 0) throw qm_invalid_arg("block data pointer not readable");
+  if (kind == block_kind::none) throw qm_invalid_call("block of kind 0 cannot be written");
+  if (size == 0) throw qm_invalid_call("block without data cannot be written");
+  const size_t disk = block_disk_size<bidtype>(size);
+  const bidtype offset = space().allocate_block_space(disk);
+  if (offset == 0) throw qm_invalid_call("no file space for a block");
+  const block_id<bidtype> bid = allocate_bid(kind);
+  thread_local std::vector<uint8_t> buffer;
+  if (buffer.size() < disk) buffer.resize(block_type::max_payload + 64 + trailer::size);
+  uint8_t* image = buffer.data();
+  std::memcpy(image, data, size);
+  std::memset(image + size, 0, disk - size);
+  const uint8_t crypt = header().crypt();
+  if (crypt != 0 && is_encoded_kind(kind)) encode_block_data(crypt, image, size, bid.value());
+  uint8_t* t = image + disk - trailer::size;
+  trailer::cb::put(t, static_cast<uint16_t>(size));
+  trailer::wSig::put(t, compute_sig(offset, bid.value()));
+  trailer::bid::put(t, bid.value());
+  trailer::dwCRC::put(t, crc32(image, size));
+  try {
+    write_file(offset, image, disk);
+  } catch (...) {
+    // The block never reached the file: its space goes back to the map.
+    space().free_block_space(offset, disk);
+    throw;
+  }
+  bbt().add(bid, offset, static_cast<uint16_t>(size), written_cref);
+  return bid;
 }
 
 template <ndb_bidtype bidtype>

@@ -100,6 +100,12 @@ bool flush_file(file_handle handle);
 // last_error() after the call never sees an older error.
 bool read_file(file_handle handle, void* buffer, uint32_t count, uint32_t* transferred);
 bool write_file(file_handle handle, const void* buffer, uint32_t count, uint32_t* transferred);
+// The same at an explicit offset, in one call (pread/pwrite, ReadFile/WriteFile
+// with an OVERLAPPED offset). The handle's position is unspecified afterwards:
+// a caller that mixes both forms seeks before the positional one.
+bool read_file_at(file_handle handle, uint64_t offset, void* buffer, uint32_t count, uint32_t* transferred);
+bool write_file_at(file_handle handle, uint64_t offset, const void* buffer, uint32_t count,
+                   uint32_t* transferred);
 bool seek_file(file_handle handle, int64_t distance, seek_origin origin, uint64_t* new_position);
 bool file_size(file_handle handle, uint64_t* size);
 // Sets the end of the file at the handle's position (SetEndOfFile).

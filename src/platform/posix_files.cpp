@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <limits>
 #include <string>
 
 #include "platform/platform.h"
@@ -280,6 +281,56 @@ bool write_file(file_handle handle, const void* buffer, uint32_t count, uint32_t
   uint32_t done = 0;
   while (done < count) {
     ssize_t n = ::write(fd, bytes + done, count - done);
+    if (n > 0) {
+      done += static_cast<uint32_t>(n);
+    } else if (n == 0 || errno != EINTR) {
+      int err = n == 0 ? ENOSPC : errno;
+      if (transferred) *transferred = done;
+      return fail(io_error(fd, err, error::write_fault));
+    }
+  }
+  if (transferred) *transferred = done;
+  set_last_error(error::success);
+  return true;
+}
+
+bool read_file_at(file_handle handle, uint64_t offset, void* buffer, uint32_t count, uint32_t* transferred) {
+  if (transferred) *transferred = 0;
+  int fd = descriptor(handle);
+  if (fd < 0) return fail(error::invalid_handle);
+  if (buffer == nullptr && count != 0) return fail(error::invalid_parameter);
+  if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max() - count))
+    return fail(error::invalid_parameter);
+  auto* bytes = static_cast<char*>(buffer);
+  uint32_t done = 0;
+  while (done < count) {
+    ssize_t n = ::pread(fd, bytes + done, count - done, static_cast<off_t>(offset + done));
+    if (n > 0) {
+      done += static_cast<uint32_t>(n);
+    } else if (n == 0) {
+      break;  // end of file: a short read that succeeds
+    } else if (errno != EINTR) {
+      if (transferred) *transferred = done;
+      return fail(io_error(fd, errno, error::read_fault));
+    }
+  }
+  if (transferred) *transferred = done;
+  set_last_error(error::success);
+  return true;
+}
+
+bool write_file_at(file_handle handle, uint64_t offset, const void* buffer, uint32_t count,
+                   uint32_t* transferred) {
+  if (transferred) *transferred = 0;
+  int fd = descriptor(handle);
+  if (fd < 0) return fail(error::invalid_handle);
+  if (buffer == nullptr && count != 0) return fail(error::invalid_parameter);
+  if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max() - count))
+    return fail(error::invalid_parameter);
+  const auto* bytes = static_cast<const char*>(buffer);
+  uint32_t done = 0;
+  while (done < count) {
+    ssize_t n = ::pwrite(fd, bytes + done, count - done, static_cast<off_t>(offset + done));
     if (n > 0) {
       done += static_cast<uint32_t>(n);
     } else if (n == 0 || errno != EINTR) {

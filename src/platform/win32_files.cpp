@@ -152,6 +152,64 @@ bool write_file(file_handle handle, const void* buffer, uint32_t count, uint32_t
   return true;
 }
 
+namespace {
+
+OVERLAPPED at_offset(uint64_t offset) {
+  OVERLAPPED overlapped{};
+  overlapped.Offset = static_cast<DWORD>(offset);
+  overlapped.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return overlapped;
+}
+
+}  // namespace
+
+bool read_file_at(file_handle handle, uint64_t offset, void* buffer, uint32_t count, uint32_t* transferred) {
+  if (transferred) *transferred = 0;
+  if (!usable(handle)) return fail(ERROR_INVALID_HANDLE);
+  if (buffer == nullptr && count != 0) return fail(ERROR_INVALID_PARAMETER);
+  auto* bytes = static_cast<char*>(buffer);
+  uint32_t done = 0;
+  while (done < count) {
+    DWORD n = 0;
+    OVERLAPPED overlapped = at_offset(offset + done);
+    if (!::ReadFile(native(handle), bytes + done, count - done, &n, &overlapped)) {
+      if (transferred) *transferred = done;
+      if (::GetLastError() == ERROR_HANDLE_EOF || ::GetLastError() == ERROR_BROKEN_PIPE) break;
+      return fail_with_last_error();
+    }
+    if (n == 0) break;  // end of file: a short read that succeeds
+    done += n;
+  }
+  if (transferred) *transferred = done;
+  ::SetLastError(ERROR_SUCCESS);
+  return true;
+}
+
+bool write_file_at(file_handle handle, uint64_t offset, const void* buffer, uint32_t count,
+                   uint32_t* transferred) {
+  if (transferred) *transferred = 0;
+  if (!usable(handle)) return fail(ERROR_INVALID_HANDLE);
+  if (buffer == nullptr && count != 0) return fail(ERROR_INVALID_PARAMETER);
+  const auto* bytes = static_cast<const char*>(buffer);
+  uint32_t done = 0;
+  while (done < count) {
+    DWORD n = 0;
+    OVERLAPPED overlapped = at_offset(offset + done);
+    if (!::WriteFile(native(handle), bytes + done, count - done, &n, &overlapped)) {
+      if (transferred) *transferred = done;
+      return fail_with_last_error();
+    }
+    if (n == 0) {
+      if (transferred) *transferred = done;
+      return fail(ERROR_DISK_FULL);
+    }
+    done += n;
+  }
+  if (transferred) *transferred = done;
+  ::SetLastError(ERROR_SUCCESS);
+  return true;
+}
+
 bool seek_file(file_handle handle, int64_t distance, seek_origin origin, uint64_t* new_position) {
   if (!usable(handle)) return fail(ERROR_INVALID_HANDLE);
   if (origin != seek_origin::begin && origin != seek_origin::current && origin != seek_origin::end)

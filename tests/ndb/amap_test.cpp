@@ -109,6 +109,33 @@ TYPED_TEST(AMapTest, BlockRegionsFillThenTheFileGrows) {
   check_maps(*this->ndb);
 }
 
+TYPED_TEST(AMapTest, FreedSpaceIsTakenAgainFirstFit) {
+  auto& space = this->ndb->space();
+  const TypeParam start = 0x42600u;  // region 1's first block slot
+  std::vector<TypeParam> blocks;
+  for (size_t size : {64, 128, 64, 64}) blocks.push_back(space.allocate_block_space(size));
+  EXPECT_EQ(blocks[1], start + 64);
+  space.free_block_space(blocks[1], 128);
+  // The hole of two slots behind the first block is found again, slot by
+  // slot; a request it cannot hold goes past it.
+  EXPECT_EQ(space.allocate_block_space(64), start + 64);
+  EXPECT_EQ(space.allocate_block_space(128), start + 5 * 64);
+  EXPECT_EQ(space.allocate_block_space(64), start + 2 * 64);
+  EXPECT_EQ(space.allocate_block_space(64), start + 7 * 64);
+
+  // Regions 1 and 2 filled with 8 KiB blocks: a freed one in region 1 is
+  // the first fit for the next 8 KiB block rather than a new region; the
+  // one after goes to a new region.
+  std::vector<TypeParam> big;
+  for (int i = 0; i < 2 * 30; ++i) big.push_back(space.allocate_block_space(8192));
+  const uint64_t eof = this->ndb->header().file_eof();
+  space.free_block_space(big[10], 8192);
+  EXPECT_EQ(space.allocate_block_space(8192), big[10]);
+  EXPECT_EQ(this->ndb->header().file_eof(), eof);
+  EXPECT_EQ(space.allocate_block_space(8192), eof + 512) << "a new block region";
+  check_maps(*this->ndb);
+}
+
 TYPED_TEST(AMapTest, PageRegionFillsThenAnotherIsAdded) {
   auto& space = this->ndb->space();
   for (int i = 0; i < 494; ++i) space.allocate_page();

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -90,8 +91,17 @@ uint64_t check_maps(pst_ndb<bidtype>& ndb) {
   for (uint64_t region = 0; region < regions; ++region) {
     auto map = space.amap(region);
     EXPECT_EQ(map->type(), page_type::amap);
-    EXPECT_EQ(space.recorded_free_slots(region), map->free_slot_value()) << "AMap " << region;
-    for (size_t slot = 0; slot < slots_per_region; ++slot) amap_free += map->bit(slot) ? 0 : 64;
+    // The longest free run and the clear bits counted here, bit by bit.
+    size_t longest = 0, run = 0, clear = 0;
+    for (size_t slot = 0; slot < slots_per_region; ++slot) {
+      run = map->bit(slot) ? 0 : run + 1;
+      longest = std::max(longest, run);
+      clear += map->bit(slot) ? 0 : 1;
+    }
+    EXPECT_EQ(space.recorded_free_slots(region), std::min<size_t>(longest, 255)) << "AMap " << region;
+    EXPECT_EQ(map->free_slot_value(), std::min<size_t>(longest, 255)) << "AMap " << region;
+    EXPECT_EQ(map->clear_count(), clear) << "AMap " << region;
+    amap_free += 64 * clear;
     // The region's map pages stay allocated in every map.
     for (unsigned page = 0; page < region_map_pages(region); ++page) {
       for (unsigned slot = 0; slot < 8; ++slot) EXPECT_TRUE(map->bit(8 * page + slot));
@@ -101,9 +111,11 @@ uint64_t check_maps(pst_ndb<bidtype>& ndb) {
   for (uint64_t index = 0; 8 * index < regions; ++index) {
     auto pmap = space.pmap(index);
     bool has_free = false;
+    size_t clear = 0;
     for (size_t bit = 0; bit < slots_per_region; ++bit) {
       if (!pmap->bit(bit)) {
         has_free = true;
+        ++clear;
         pmap_free += 512;
         // A free page is never also free block space.
         uint64_t region = 8 * index + bit / pages_per_region;
@@ -113,6 +125,7 @@ uint64_t check_maps(pst_ndb<bidtype>& ndb) {
       }
     }
     EXPECT_EQ(space.recorded_pmap_full(index), !has_free) << "PMap " << index;
+    EXPECT_EQ(pmap->clear_count(), clear) << "PMap " << index;
   }
   EXPECT_EQ(static_cast<uint64_t>(header.amap_free()), amap_free);
   EXPECT_EQ(static_cast<uint64_t>(header.pmap_free()), pmap_free);
