@@ -291,8 +291,10 @@ class corpus_writer {
   static std::string key(const std::string& subject) { return subject.substr(0, subject.find(' ')); }
 
   // The subject as the readers show it: the stored subject is the two
-  // prefix code units and the text, cut to 257 code units (bytes in an ANSI
-  // file) on a character boundary.
+  // prefix code units and the text, cut to 257 code units on a character
+  // boundary. The ANSI file's subjects come through the narrow calls, whose
+  // text is the host's UTF-8: they are cut to 257 bytes of it, then stored in
+  // code page 1252.
   std::string shown_subject(const std::string& text) const {
     if (unicode_) {
       std::u16string units = utf16(text);
@@ -303,8 +305,11 @@ class corpus_writer {
       }
       return utf8(units);
     }
+    size_t cut = std::min<size_t>(text.size(), 255);
+    if (cut < text.size())
+      while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // inside a character
     std::u32string out;
-    for (unsigned char b : cp1252_bytes(text).substr(0, 255)) out += cp1252_char(b);
+    for (unsigned char b : cp1252_bytes(text.substr(0, cut))) out += cp1252_char(b);
     return utf8_of(out);
   }
 
