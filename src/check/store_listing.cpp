@@ -50,18 +50,28 @@ class store_view {
   bool over_budget() const { return reader_.block_bytes_read() > 8 * reader_.file_size() + (uint64_t{256} << 20); }
 
   std::optional<pc_decoded> pc(uint32_t nid) {
-    if (over_budget()) return std::nullopt;
-    const pst_node* n = reader_.node(nid);
-    if (!n) return std::nullopt;
-    std::string why;
-    auto blocks = reader_.data_blocks(n->bid_data, why, uint64_t{64} << 20);
-    auto subs = blocks ? reader_.subnodes(n->bid_sub, why) : std::nullopt;
-    if (!subs) return std::nullopt;
+    auto p = parts(nid);
+    if (!p) return std::nullopt;
     diag d;
-    return decode_pc(*blocks, access(*subs), d);
+    return decode_pc(p->blocks, p->subnodes, d);
   }
 
   std::optional<tc_decoded> tc(uint32_t nid) {
+    auto p = parts(nid);
+    if (!p) return std::nullopt;
+    diag d;
+    return decode_tc(p->blocks, reader_.unicode(), p->subnodes, d);
+  }
+
+ private:
+  struct node_parts {
+    block_list blocks;
+    subnode_access subnodes;
+  };
+
+  // A node's data blocks and subnodes as the decoders take them; nullopt
+  // past the budget, for a missing node or when either cannot be read.
+  std::optional<node_parts> parts(uint32_t nid) {
     if (over_budget()) return std::nullopt;
     const pst_node* n = reader_.node(nid);
     if (!n) return std::nullopt;
@@ -69,11 +79,9 @@ class store_view {
     auto blocks = reader_.data_blocks(n->bid_data, why, uint64_t{64} << 20);
     auto subs = blocks ? reader_.subnodes(n->bid_sub, why) : std::nullopt;
     if (!subs) return std::nullopt;
-    diag d;
-    return decode_tc(*blocks, reader_.unicode(), access(*subs), d);
+    return node_parts{std::move(*blocks), access(std::move(*subs))};
   }
 
- private:
   subnode_access access(std::map<uint32_t, pst_subnode> subs) {
     auto shared = std::make_shared<std::map<uint32_t, pst_subnode>>(std::move(subs));
     subnode_access a;
