@@ -475,6 +475,15 @@ std::optional<std::vector<uint8_t>> tc_cell_bytes(const hn_view& heap, const sub
   return subnodes.bytes(hnid, limit, why);
 }
 
+std::vector<uint32_t> tc_decoded::row_ids() const {
+  std::vector<uint32_t> out;
+  const tc_column_desc* c = column(0x67F20003);
+  if (!c) return out;
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (has(i, *c)) out.push_back(static_cast<uint32_t>(value(i, *c)));
+  return out;
+}
+
 std::optional<tc_decoded> decode_tc(const block_list& blocks, bool unicode, const subnode_access& subnodes, diag& d) {
   auto heap = decode_heap(blocks, d);
   if (!heap) return std::nullopt;

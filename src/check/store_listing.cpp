@@ -104,15 +104,6 @@ class store_view {
   std::optional<pc_decoded> store_;
 };
 
-std::vector<uint32_t> row_ids(const tc_decoded& tc) {
-  std::vector<uint32_t> out;
-  const tc_column_desc* c = tc.column(0x67F20003);
-  if (!c) return out;
-  for (size_t i = 0; i < tc.rows.size(); ++i)
-    if (tc.has(i, *c)) out.push_back(static_cast<uint32_t>(tc.value(i, *c)));
-  return out;
-}
-
 // A stored subject may start with 0x01 and the length of its prefix.
 std::string strip_subject(std::string s) {
   if (s.size() >= 2 && s[0] == '\x01') s.erase(0, 2);
@@ -141,9 +132,9 @@ void list_folder(store_view& view, uint32_t nid, int depth, const store_listing_
   f.name = pc->text(0x3001, view.code_page()).value_or("");
   f.container_class = pc->text(0x3613, view.code_page()).value_or("");
   std::vector<uint32_t> children, items;
-  if (auto h = view.tc((nid & ~0x1Fu) | 0x0D)) children = row_ids(*h);
+  if (auto h = view.tc((nid & ~0x1Fu) | 0x0D)) children = h->row_ids();
   const bool search = (nid & 0x1F) == 0x03;
-  if (auto c = view.tc((nid & ~0x1Fu) | (search ? 0x10 : 0x0E))) items = row_ids(*c);
+  if (auto c = view.tc((nid & ~0x1Fu) | (search ? 0x10 : 0x0E))) items = c->row_ids();
   f.item_count = static_cast<uint32_t>(items.size());
   f.subfolder_count = static_cast<uint32_t>(children.size());
   if (cb.folder) cb.folder(f);
