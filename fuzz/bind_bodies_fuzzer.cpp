@@ -7,33 +7,25 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <random>
 #include <string>
 
+#include "bind_fuzz_support.h"
 #include "vendrel.h"
 
 namespace {
 
-std::u16string wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
-const vendrel_wchar* w(const std::u16string& text) { return reinterpret_cast<const vendrel_wchar*>(text.c_str()); }
+using vendrel::fuzz::w;
+using vendrel::fuzz::wide;
 
 constexpr uint32_t code_pages[] = {1252, 1251, 932, 936, 65001, 0};
 
 struct Workspace {
-  Workspace() {
-    std::random_device random;
-    const auto dir = std::filesystem::temp_directory_path() / ("vendrel-fuzz-bodies-" + std::to_string(random()));
-    std::filesystem::create_directories(dir);
-    directory = dir.string();
-    SetLogFile((directory + "/fuzz.log").c_str());
-    open();
-  }
+  Workspace() : directory(vendrel::fuzz::scratch_directory("vendrel-fuzz-bodies-")) { open(); }
   void open() {
     const std::u16string path = wide(directory + (ansi ? "/fuzz-ansi.pst" : "/fuzz.pst"));
     const int32_t created = ansi ? CreatePstA((directory + "/fuzz-ansi.pst").c_str(), "Fuzz") : CreatePst(w(path), w(u"Fuzz"));
     if (created != 0) std::abort();
-    if (CreateFolder(w(u""), w(u"Inbox"), w(u"IPF.Note")) != 0) std::abort();
+    vendrel::fuzz::create_inbox();
   }
   std::string directory;
   bool ansi = false;

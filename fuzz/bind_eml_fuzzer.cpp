@@ -5,31 +5,26 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <random>
 #include <string>
 
+#include "bind_fuzz_support.h"
 #include "vendrel.h"
 
 namespace {
 
-std::u16string wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
-const vendrel_wchar* w(const std::u16string& text) { return reinterpret_cast<const vendrel_wchar*>(text.c_str()); }
+using vendrel::fuzz::w;
+using vendrel::fuzz::wide;
 
 struct Workspace {
-  Workspace() {
-    std::random_device random;
-    const auto dir = std::filesystem::temp_directory_path() / ("vendrel-fuzz-" + std::to_string(random()));
-    std::filesystem::create_directories(dir);
-    directory = dir.string();
-    eml = wide(directory + "/input.eml");
-    pst = wide(directory + "/fuzz.pst");
-    SetLogFile((directory + "/fuzz.log").c_str());
+  Workspace()
+      : directory(vendrel::fuzz::scratch_directory("vendrel-fuzz-")),
+        eml(wide(directory + "/input.eml")),
+        pst(wide(directory + "/fuzz.pst")) {
     open();
   }
   void open() {
     if (CreatePst(w(pst), w(u"Fuzz")) != 0) std::abort();
-    if (CreateFolder(w(u""), w(u"Inbox"), w(u"IPF.Note")) != 0) std::abort();
+    vendrel::fuzz::create_inbox();
   }
   std::string directory;
   std::u16string eml, pst;

@@ -12,18 +12,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace vendrel;
   fuzz::heap_input in = fuzz::split_heap_input(data, size);
-  subnode_access access;
-  access.size = [&](uint32_t, std::string&) -> std::optional<uint64_t> { return in.subnode.size(); };
-  access.bytes = [&](uint32_t, uint64_t limit, std::string& why) -> std::optional<std::vector<uint8_t>> {
-    if (in.subnode.size() > limit) {
-      why = "too large";
-      return std::nullopt;
-    }
-    return in.subnode;
-  };
+  const subnode_access access = fuzz::heap_subnodes(in);
   diag d;
   if (auto pc = decode_pc(in.blocks, access, d)) (void)pc->text(0x0037, 1252);
-  subnode_resolver resolver = [&](uint32_t) -> std::optional<std::vector<uint8_t>> { return in.subnode; };
+  const subnode_resolver resolver = fuzz::heap_resolver(in);
   try {
     if (in.unicode)
       (void)decode_property_context<uint64_t>(in.blocks, resolver);

@@ -1,6 +1,7 @@
 // What the read-path fuzz targets share: the input as a file the library's
 // readers open (the stream source, file name ":stream:"), and the input cut
-// into heap blocks for the heap, BTH, PC and TC targets.
+// into heap blocks for the heap, BTH, PC and TC targets, with its subnode
+// data served to the checker's decoders and to the read path's readers.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +11,9 @@
 #include <span>
 #include <vector>
 
+#include "check/node_decode.h"
 #include "common/file.h"
+#include "ltp/heap_reader.h"
 
 namespace vendrel::fuzz {
 
@@ -68,6 +71,26 @@ inline heap_input split_heap_input(const uint8_t* data, size_t size) {
   }
   in.blocks = std::move(chunks);
   return in;
+}
+
+// Every subnode of `in` (which must outlive the result) as the checker's
+// decoders ask for it: the last chunk, refused when larger than the limit.
+inline subnode_access heap_subnodes(const heap_input& in) {
+  subnode_access access;
+  access.size = [&in](uint32_t, std::string&) -> std::optional<uint64_t> { return in.subnode.size(); };
+  access.bytes = [&in](uint32_t, uint64_t limit, std::string& why) -> std::optional<std::vector<uint8_t>> {
+    if (in.subnode.size() > limit) {
+      why = "too large";
+      return std::nullopt;
+    }
+    return in.subnode;
+  };
+  return access;
+}
+
+// The same subnodes as the read path's readers ask for them.
+inline subnode_resolver heap_resolver(const heap_input& in) {
+  return [&in](uint32_t) -> std::optional<std::vector<uint8_t>> { return in.subnode; };
 }
 
 }  // namespace vendrel::fuzz

@@ -13,21 +13,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace vendrel;
   fuzz::heap_input in = fuzz::split_heap_input(data, size);
-  subnode_access access;
-  access.size = [&](uint32_t, std::string&) -> std::optional<uint64_t> { return in.subnode.size(); };
-  access.bytes = [&](uint32_t, uint64_t limit, std::string& why) -> std::optional<std::vector<uint8_t>> {
-    if (in.subnode.size() > limit) {
-      why = "too large";
-      return std::nullopt;
-    }
-    return in.subnode;
-  };
+  const subnode_access access = fuzz::heap_subnodes(in);
   diag d;
   if (auto tc = decode_tc(in.blocks, in.unicode, access, d)) {
     for (size_t r = 0; r < tc->rows.size() && r < 16; ++r)
       for (const auto& c : tc->columns) (void)tc->value(r, c);
   }
-  subnode_resolver resolver = [&](uint32_t) -> std::optional<std::vector<uint8_t>> { return in.subnode; };
+  const subnode_resolver resolver = fuzz::heap_resolver(in);
   try {
     decoded_tc tc = in.unicode ? decode_table_context<uint64_t>(in.blocks, resolver)
                                : decode_table_context<uint32_t>(in.blocks, resolver);

@@ -9,12 +9,6 @@ namespace vendrel {
 
 namespace {
 
-uint64_t get(const uint8_t* p, size_t width) {
-  uint64_t v = 0;
-  for (size_t i = 0; i < width; ++i) v |= uint64_t{p[i]} << (8 * i);
-  return v;
-}
-
 std::string dec(uint64_t v) { return std::to_string(v); }
 
 constexpr uint8_t hn_sig = 0xEC;
@@ -78,7 +72,7 @@ std::optional<hn_view> decode_heap(block_list blocks, diag& d) {
     return std::nullopt;
   }
   hn.client_sig = b0[3];
-  hn.user_root = static_cast<uint32_t>(get(b0.data() + 4, 4));
+  hn.user_root = static_cast<uint32_t>(le_value(b0.data() + 4, 4));
   for (size_t i = 0; i < blocks.size(); ++i) {
     const std::vector<uint8_t>& b = blocks[i];
     const std::string where = "heap block " + dec(i);
@@ -88,12 +82,12 @@ std::optional<hn_view> decode_heap(block_list blocks, diag& d) {
       d.error(where + " of " + dec(b.size()) + " bytes cannot hold its header and page map");
       return std::nullopt;
     }
-    const size_t ib = get(b.data(), 2);
+    const size_t ib = le_value(b.data(), 2);
     if (ib < first || ib + 4 > b.size() || ib % 2) {
       d.error(where + ": ibHnpm " + dec(ib) + " lies outside the block");
       return std::nullopt;
     }
-    const size_t calloc = get(b.data() + ib, 2), cfree = get(b.data() + ib + 2, 2);
+    const size_t calloc = le_value(b.data() + ib, 2), cfree = le_value(b.data() + ib + 2, 2);
     if (ib + 4 + 2 * (calloc + 1) > b.size()) {
       d.error(where + ": the page map's " + dec(calloc) + " allocations run past the block");
       return std::nullopt;
@@ -102,11 +96,11 @@ std::optional<hn_view> decode_heap(block_list blocks, diag& d) {
       d.error(where + " has " + dec(calloc) + " allocations, more than a HID can name");
       return std::nullopt;
     }
-    size_t prev = get(b.data() + ib + 4, 2);
+    size_t prev = le_value(b.data() + ib + 4, 2);
     if (prev != first) d.error(where + ": the first allocation starts at " + dec(prev) + ", not " + dec(first));
     size_t freed = 0;
     for (size_t a = 0; a < calloc; ++a) {
-      const size_t next = get(b.data() + ib + 4 + 2 * (a + 1), 2);
+      const size_t next = le_value(b.data() + ib + 4 + 2 * (a + 1), 2);
       if (next < prev || next > ib) {
         d.error(where + ": allocation " + dec(a + 1) + " spans " + dec(prev) + ".." + dec(next) +
                 ", outside the space before the page map");
@@ -136,11 +130,11 @@ std::optional<hn_view> decode_heap(block_list blocks, diag& d) {
     }
     const uint8_t stored = (levels[position / 2] >> (4 * (position % 2))) & 0xF;
     const std::vector<uint8_t>& b = blocks[i];
-    const size_t ib = get(b.data(), 2);
-    const size_t calloc = get(b.data() + ib, 2);
+    const size_t ib = le_value(b.data(), 2);
+    const size_t calloc = le_value(b.data() + ib, 2);
     // Free space as the client counts it: the gap up to the largest block
     // minus the page map the block carries.
-    const size_t used = get(b.data() + ib + 4 + 2 * calloc, 2) + 4 + 2 * (calloc + 1);
+    const size_t used = le_value(b.data() + ib + 4 + 2 * calloc, 2) + 4 + 2 * (calloc + 1);
     const size_t capacity = 8180;
     const uint8_t actual = fill_level(used < capacity ? capacity - used : 0);
     if (stored > actual + 1 || actual > stored + 1)
@@ -166,7 +160,7 @@ std::optional<std::vector<bth_leaf>> decode_bth(const hn_view& heap, uint32_t hi
   }
   const uint8_t* h = header->data();
   const uint8_t ck = h[1], ce = h[2], levels = h[3];
-  const uint32_t root = static_cast<uint32_t>(get(h + 4, 4));
+  const uint32_t root = static_cast<uint32_t>(le_value(h + 4, 4));
   if (h[0] != bth_sig) {
     d.error(w + ": BTH signature " + check_hex(h[0]) + ", not 0xB5");
     return std::nullopt;
@@ -217,7 +211,7 @@ std::optional<std::vector<bth_leaf>> decode_bth(const hn_view& heap, uint32_t hi
       std::vector<uint8_t> key(r, r + ck);
       if (i == 0 && first && *first != key) d.error(w + ": a BTH index key differs from its child's first key");
       if (level) {
-        walk(static_cast<uint32_t>(get(r + ck, 4)), level - 1, &key);
+        walk(static_cast<uint32_t>(le_value(r + ck, 4)), level - 1, &key);
       } else {
         // Keys compare as little-endian integers.
         if (!out.empty()) {
@@ -312,19 +306,19 @@ void check_value_bytes(uint16_t type, std::span<const uint8_t> bytes, const std:
     d.error(what + ": multi-valued " + check_hex(type) + " of " + dec(bytes.size()) + " bytes has no count");
     return;
   }
-  const uint64_t count = get(bytes.data(), 4);
+  const uint64_t count = le_value(bytes.data(), 4);
   if (4 + 4 * count > bytes.size()) {
     d.error(what + ": multi-valued count " + dec(count) + " does not fit in " + dec(bytes.size()) + " bytes");
     return;
   }
   uint64_t prev = 4 + 4 * count;
   for (uint64_t i = 0; i < count; ++i) {
-    const uint64_t off = get(bytes.data() + 4 + 4 * i, 4);
+    const uint64_t off = le_value(bytes.data() + 4 + 4 * i, 4);
     if (off < prev || off > bytes.size()) {
       d.error(what + ": multi-valued offset " + dec(i) + " (" + dec(off) + ") lies outside its values");
       return;
     }
-    const uint64_t end = i + 1 < count ? get(bytes.data() + 8 + 4 * i, 4) : bytes.size();
+    const uint64_t end = i + 1 < count ? le_value(bytes.data() + 8 + 4 * i, 4) : bytes.size();
     if (base == 0x001F && end >= off && (end - off) % 2) {
       d.error(what + ": multi-valued UTF-16 string " + dec(i) + " of odd length");
       return;
@@ -344,13 +338,13 @@ const pc_property* pc_decoded::find(uint16_t id) const {
 std::optional<uint32_t> pc_decoded::i4(uint16_t id) const {
   const pc_property* p = find(id);
   if (!p || p->bytes.size() < 1 || p->bytes.size() > 8) return std::nullopt;
-  return static_cast<uint32_t>(get(p->bytes.data(), std::min<size_t>(4, p->bytes.size())));
+  return static_cast<uint32_t>(le_value(p->bytes.data(), std::min<size_t>(4, p->bytes.size())));
 }
 
 std::optional<uint64_t> pc_decoded::i8(uint16_t id) const {
   const pc_property* p = find(id);
   if (!p || p->bytes.size() != 8) return std::nullopt;
-  return get(p->bytes.data(), 8);
+  return le_value(p->bytes.data(), 8);
 }
 
 std::optional<std::string> pc_decoded::text(uint16_t id, uint32_t code_page) const {
@@ -373,9 +367,9 @@ std::optional<pc_decoded> decode_pc(const block_list& blocks, const subnode_acce
   pc_decoded pc;
   for (const bth_leaf& r : *records) {
     pc_property p;
-    p.id = static_cast<uint16_t>(get(r.key.data(), 2));
-    p.type = static_cast<uint16_t>(get(r.data.data(), 2));
-    p.hnid = static_cast<uint32_t>(get(r.data.data() + 2, 4));
+    p.id = static_cast<uint16_t>(le_value(r.key.data(), 2));
+    p.type = static_cast<uint16_t>(le_value(r.data.data(), 2));
+    p.hnid = static_cast<uint32_t>(le_value(r.data.data() + 2, 4));
     const std::string what = "property " + check_hex(p.tag());
     auto fixed = fixed_size_of(p.type);
     if (!fixed) {
@@ -397,7 +391,7 @@ std::optional<pc_decoded> decode_pc(const block_list& blocks, const subnode_acce
         if (p.bytes.size() != 8) {
           d.error(what + ": an object reference of " + dec(p.bytes.size()) + " bytes, not 8");
         } else {
-          const uint32_t nid = static_cast<uint32_t>(get(p.bytes.data(), 4));
+          const uint32_t nid = static_cast<uint32_t>(le_value(p.bytes.data(), 4));
           std::string why;
           if (!subnodes.size || !subnodes.size(nid, why))
             d.error(what + ": the object names subnode " + check_hex(nid) + ", which the node does not hold" +
@@ -454,7 +448,7 @@ bool tc_decoded::has(size_t row, const tc_column_desc& c) const {
 
 uint64_t tc_decoded::value(size_t row, const tc_column_desc& c) const {
   if (row >= rows.size() || c.ib + size_t{c.cb} > rows[row].size() || c.cb > 8) return 0;
-  return get(rows[row].data() + c.ib, c.cb);
+  return le_value(rows[row].data() + c.ib, c.cb);
 }
 
 std::optional<std::vector<uint8_t>> tc_cell_bytes(const hn_view& heap, const subnode_access& subnodes, uint32_t hnid,
@@ -473,6 +467,15 @@ std::optional<std::vector<uint8_t>> tc_cell_bytes(const hn_view& heap, const sub
     return std::nullopt;
   }
   return subnodes.bytes(hnid, limit, why);
+}
+
+std::vector<uint32_t> tc_decoded::row_ids() const {
+  std::vector<uint32_t> out;
+  const tc_column_desc* c = column(0x67F20003);
+  if (!c) return out;
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (has(i, *c)) out.push_back(static_cast<uint32_t>(value(i, *c)));
+  return out;
 }
 
 std::optional<tc_decoded> decode_tc(const block_list& blocks, bool unicode, const subnode_access& subnodes, diag& d) {
@@ -498,9 +501,10 @@ std::optional<tc_decoded> decode_tc(const block_list& blocks, bool unicode, cons
     return std::nullopt;
   }
   tc_decoded tc;
-  const size_t end4 = get(t + 2, 2), end2 = get(t + 4, 2), end1 = get(t + 6, 2), endbm = get(t + 8, 2);
-  const uint32_t hid_index = static_cast<uint32_t>(get(t + 10, 4));
-  const uint32_t hnid_rows = static_cast<uint32_t>(get(t + 14, 4));
+  const size_t end4 = le_value(t + 2, 2), end2 = le_value(t + 4, 2), end1 = le_value(t + 6, 2),
+               endbm = le_value(t + 8, 2);
+  const uint32_t hid_index = static_cast<uint32_t>(le_value(t + 10, 4));
+  const uint32_t hnid_rows = static_cast<uint32_t>(le_value(t + 14, 4));
   if (!(end4 <= end2 && end2 <= end1 && end1 <= endbm) || endbm - end1 < (cols + 7) / 8 || endbm == 0) {
     d.error("TCINFO row offsets " + dec(end4) + "/" + dec(end2) + "/" + dec(end1) + "/" + dec(endbm) +
             " do not make a row for " + dec(cols) + " columns");
@@ -508,11 +512,11 @@ std::optional<tc_decoded> decode_tc(const block_list& blocks, bool unicode, cons
   }
   tc.row_size = endbm;
   tc.ceb_offset = end1;
-  if (get(t + 18, 4) != 0) d.warn("TCINFO hidIndex is not 0 (deprecated)");
+  if (le_value(t + 18, 4) != 0) d.warn("TCINFO hidIndex is not 0 (deprecated)");
   std::set<uint8_t> bits;
   for (size_t i = 0; i < cols; ++i) {
     const uint8_t* c = t + 22 + 8 * i;
-    tc_column_desc col{static_cast<uint32_t>(get(c, 4)), static_cast<uint16_t>(get(c + 4, 2)), c[6], c[7]};
+    tc_column_desc col{static_cast<uint32_t>(le_value(c, 4)), static_cast<uint16_t>(le_value(c + 4, 2)), c[6], c[7]};
     const std::string what = "column " + check_hex(col.tag);
     const uint16_t type = col.tag & 0xFFFF;
     auto fixed = fixed_size_of(type);
@@ -542,8 +546,8 @@ std::optional<tc_decoded> decode_tc(const block_list& blocks, bool unicode, cons
   auto index = decode_bth(*heap, hid_index, 4, unicode ? 4 : 2, "row index", d);
   if (!index) return std::nullopt;
   for (const bth_leaf& r : *index)
-    tc.row_index.emplace_back(static_cast<uint32_t>(get(r.key.data(), 4)),
-                              static_cast<uint32_t>(get(r.data.data(), r.data.size())));
+    tc.row_index.emplace_back(static_cast<uint32_t>(le_value(r.key.data(), 4)),
+                              static_cast<uint32_t>(le_value(r.data.data(), r.data.size())));
 
   // Row matrix
   if (hnid_rows == 0) {

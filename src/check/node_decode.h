@@ -123,6 +123,8 @@ struct tc_decoded {
   const tc_column_desc* column_by_id(uint16_t id) const;
   bool has(size_t row, const tc_column_desc& c) const;
   uint64_t value(size_t row, const tc_column_desc& c) const;
+  // The row IDs (column 0x67F20003) of the rows that have one, in row order.
+  std::vector<uint32_t> row_ids() const;
 };
 
 // Decodes a TC; `unicode` selects the row-number width and block size.

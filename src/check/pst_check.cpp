@@ -209,15 +209,6 @@ class node_checker {
     return tc;
   }
 
-  static std::vector<uint32_t> row_ids(const tc_decoded& tc) {
-    std::vector<uint32_t> out;
-    const tc_column_desc* c = tc.column(0x67F20003);
-    if (!c) return out;
-    for (size_t i = 0; i < tc.rows.size(); ++i)
-      if (tc.has(i, *c)) out.push_back(static_cast<uint32_t>(tc.value(i, *c)));
-    return out;
-  }
-
   void check_store();
   void check_name_map();
   void check_folder(const pst_node& folder);
@@ -426,7 +417,7 @@ void node_checker::check_folder(const pst_node& folder) {
   }
   if (hierarchy) {
     std::set<uint32_t> listed;
-    for (uint32_t id : row_ids(*hierarchy)) {
+    for (uint32_t id : hierarchy->row_ids()) {
       listed.insert(id);
       const pst_node* c = r_.node(id);
       if (!c)
@@ -449,7 +440,7 @@ void node_checker::check_folder(const pst_node& folder) {
   auto contents_rows = [&](const std::optional<tc_decoded>& tc, const char* what, uint16_t count_prop) {
     if (!tc) return;
     size_t rows = 0;
-    for (uint32_t id : row_ids(*tc)) {
+    for (uint32_t id : tc->row_ids()) {
       ++rows;
       listed_messages.insert(id);
       const pst_node* m = r_.node(id);
@@ -521,7 +512,7 @@ void node_checker::check_message(uint32_t nid, uint64_t bid_data, uint64_t bid_s
       auto tc = decode_tc(*blocks, r_.unicode(), access(&*subs), d);
       take(d, check_area::heaps_tables, report_nid, where + " attachment table");
       if (tc) {
-        for (uint32_t id : row_ids(*tc)) {
+        for (uint32_t id : tc->row_ids()) {
           listed.insert(id);
           if (!attachment_nodes.count(id))
             add(check_severity::error, check_area::folders_messages, report_nid,

@@ -11,12 +11,6 @@ namespace vendrel {
 
 namespace {
 
-uint64_t get(const uint8_t* p, size_t width) {
-  uint64_t v = 0;
-  for (size_t i = 0; i < width; ++i) v |= uint64_t{p[i]} << (8 * i);
-  return v;
-}
-
 constexpr uint32_t pst_magic = 0x4E444221;  // "!BDN"
 constexpr uint8_t ptype_bbt = 0x80;
 constexpr uint8_t ptype_nbt = 0x81;
@@ -70,11 +64,11 @@ bool pst_reader::open(std::string& reason) {
     reason = "the file is shorter than a PST header";
     return false;
   }
-  if (get(h, 4) != pst_magic) {
+  if (le_value(h, 4) != pst_magic) {
     reason = "the file does not start with the PST magic \"!BDN\"";
     return false;
   }
-  const uint16_t version = static_cast<uint16_t>(get(h + 10, 2));
+  const uint16_t version = static_cast<uint16_t>(le_value(h + 10, 2));
   if (version == 14 || version == 15) {
     unicode_ = false;
   } else if (version >= 23) {
@@ -89,12 +83,12 @@ bool pst_reader::open(std::string& reason) {
   }
   if (unicode_) {
     crypt_ = h[513];
-    nbt_bid_ = get(h + 216, 8), nbt_ib_ = get(h + 224, 8);
-    bbt_bid_ = get(h + 232, 8), bbt_ib_ = get(h + 240, 8);
+    nbt_bid_ = le_value(h + 216, 8), nbt_ib_ = le_value(h + 224, 8);
+    bbt_bid_ = le_value(h + 232, 8), bbt_ib_ = le_value(h + 240, 8);
   } else {
     crypt_ = h[461];
-    nbt_bid_ = get(h + 184, 4), nbt_ib_ = get(h + 188, 4);
-    bbt_bid_ = get(h + 192, 4), bbt_ib_ = get(h + 196, 4);
+    nbt_bid_ = le_value(h + 184, 4), nbt_ib_ = le_value(h + 188, 4);
+    bbt_bid_ = le_value(h + 192, 4), bbt_ib_ = le_value(h + 196, 4);
   }
   if (crypt_ > 2) {
     reason = "bCryptMethod " + std::to_string(crypt_) + " is unknown: the data cannot be decoded";
@@ -133,7 +127,7 @@ bool pst_reader::walk_btree(uint64_t bid, uint64_t ib, bool nbt, int level, size
   const size_t trailer = unicode_ ? 496 : 500;
   const size_t counts = unicode_ ? 488 : 496;
   const uint8_t ptype = page[trailer];
-  const uint64_t page_bid = get(page + 504, w);
+  const uint64_t page_bid = le_value(page + 504, w);
   if (ptype != (nbt ? ptype_nbt : ptype_bbt) || page_bid != bid) {
     problems.push_back(std::string(tree) + " page at " + check_hex(ib) + " is not the page its parent names");
     return false;
@@ -152,20 +146,21 @@ bool pst_reader::walk_btree(uint64_t bid, uint64_t ib, bool nbt, int level, size
   for (size_t i = 0; i < cent; ++i) {
     const uint8_t* e = page + i * entry;
     if (clevel > 0) {
-      whole &= walk_btree(get(e + w, w), get(e + 2 * w, w), nbt, static_cast<int>(clevel) - 1, depth + 1, problems);
+      whole &= walk_btree(le_value(e + w, w), le_value(e + 2 * w, w), nbt, static_cast<int>(clevel) - 1, depth + 1,
+                          problems);
     } else if (nbt) {
       pst_node n;
-      n.nid = static_cast<uint32_t>(get(e, 4));
-      n.bid_data = get(e + w, w);
-      n.bid_sub = get(e + 2 * w, w);
-      n.parent = static_cast<uint32_t>(get(e + 3 * w, 4));
+      n.nid = static_cast<uint32_t>(le_value(e, 4));
+      n.bid_data = le_value(e + w, w);
+      n.bid_sub = le_value(e + 2 * w, w);
+      n.parent = static_cast<uint32_t>(le_value(e + 3 * w, 4));
       if (nodes_.emplace(n.nid, n).second) node_entries_.emplace(n.nid, ib + i * entry);
     } else {
       pst_block_info b;
-      const uint64_t key = get(e, w) & ~uint64_t{1};
-      b.ib = get(e + w, w);
-      b.cb = static_cast<uint16_t>(get(e + 2 * w, 2));
-      b.cref = static_cast<uint16_t>(get(e + 2 * w + 2, 2));
+      const uint64_t key = le_value(e, w) & ~uint64_t{1};
+      b.ib = le_value(e + w, w);
+      b.cb = static_cast<uint16_t>(le_value(e + 2 * w, 2));
+      b.cref = static_cast<uint16_t>(le_value(e + 2 * w + 2, 2));
       blocks_.emplace(key, b);
     }
   }
@@ -192,8 +187,8 @@ std::optional<std::vector<uint8_t>> pst_reader::block(uint64_t bid, std::string&
     return std::nullopt;
   }
   const uint8_t* t = image.data() + disk - trailer;
-  const uint16_t cb = static_cast<uint16_t>(get(t, 2));
-  const uint64_t tbid = unicode_ ? get(t + 8, 8) : get(t + 4, 4);
+  const uint16_t cb = static_cast<uint16_t>(le_value(t, 2));
+  const uint64_t tbid = unicode_ ? le_value(t + 8, 8) : le_value(t + 4, 4);
   if (cb != info.cb || (tbid & ~uint64_t{1}) != (bid & ~uint64_t{1})) {
     why = "block " + check_hex(bid) + " at " + check_hex(info.ib) + " has a trailer of another block";
     return std::nullopt;
@@ -225,13 +220,13 @@ std::optional<block_list> pst_reader::data_blocks(uint64_t bid, std::string& why
       return false;
     }
     const size_t w = unicode_ ? 8 : 4;
-    const size_t count = get(x.data() + 2, 2);
+    const size_t count = le_value(x.data() + 2, 2);
     if (8 + count * w > x.size()) {
       why = "block " + check_hex(b) + " claims more entries than it holds";
       return false;
     }
     for (size_t i = 0; i < count; ++i) {
-      const uint64_t child = get(x.data() + 8 + i * w, w);
+      const uint64_t child = le_value(x.data() + 8 + i * w, w);
       if (x[1] == 1 && (child & 2)) {
         why = "XBLOCK " + check_hex(b) + " names an internal block";
         return false;
@@ -278,7 +273,7 @@ std::optional<uint64_t> pst_reader::data_size(uint64_t bid, std::string& why) {
     why = "block " + check_hex(bid) + " is not an XBLOCK or XXBLOCK";
     return std::nullopt;
   }
-  return get(x->data() + 4, 4);
+  return le_value(x->data() + 4, 4);
 }
 
 bool pst_reader::walk_subnodes(uint64_t bid, size_t depth, std::map<uint32_t, pst_subnode>& out, std::string& why) {
@@ -295,7 +290,7 @@ bool pst_reader::walk_subnodes(uint64_t bid, size_t depth, std::map<uint32_t, ps
     why = "block " + check_hex(bid) + " is not a well-formed SLBLOCK or SIBLOCK";
     return false;
   }
-  const size_t count = get(s.data() + 2, 2);
+  const size_t count = le_value(s.data() + 2, 2);
   const size_t entry = s[1] == 0 ? 3 * w : 2 * w;
   if (start + count * entry > s.size()) {
     why = "block " + check_hex(bid) + " claims more entries than it holds";
@@ -304,9 +299,9 @@ bool pst_reader::walk_subnodes(uint64_t bid, size_t depth, std::map<uint32_t, ps
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* e = s.data() + start + i * entry;
     if (s[1] == 0) {
-      pst_subnode n{static_cast<uint32_t>(get(e, 4)), get(e + w, w), get(e + 2 * w, w)};
+      pst_subnode n{static_cast<uint32_t>(le_value(e, 4)), le_value(e + w, w), le_value(e + 2 * w, w)};
       out.emplace(n.nid, n);
-    } else if (!walk_subnodes(get(e + w, w), depth + 1, out, why)) {
+    } else if (!walk_subnodes(le_value(e + w, w), depth + 1, out, why)) {
       return false;
     }
   }

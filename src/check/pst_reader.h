@@ -19,6 +19,13 @@
 
 namespace vendrel {
 
+// The little-endian value of the `width` (at most 8) bytes at `p`.
+inline uint64_t le_value(const uint8_t* p, size_t width) {
+  uint64_t v = 0;
+  for (size_t i = 0; i < width; ++i) v |= uint64_t{p[i]} << (8 * i);
+  return v;
+}
+
 class IFile;
 
 // Where the bytes come from: a file or a buffer.

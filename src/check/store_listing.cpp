@@ -50,18 +50,28 @@ class store_view {
   bool over_budget() const { return reader_.block_bytes_read() > 8 * reader_.file_size() + (uint64_t{256} << 20); }
 
   std::optional<pc_decoded> pc(uint32_t nid) {
-    if (over_budget()) return std::nullopt;
-    const pst_node* n = reader_.node(nid);
-    if (!n) return std::nullopt;
-    std::string why;
-    auto blocks = reader_.data_blocks(n->bid_data, why, uint64_t{64} << 20);
-    auto subs = blocks ? reader_.subnodes(n->bid_sub, why) : std::nullopt;
-    if (!subs) return std::nullopt;
+    auto p = parts(nid);
+    if (!p) return std::nullopt;
     diag d;
-    return decode_pc(*blocks, access(*subs), d);
+    return decode_pc(p->blocks, p->subnodes, d);
   }
 
   std::optional<tc_decoded> tc(uint32_t nid) {
+    auto p = parts(nid);
+    if (!p) return std::nullopt;
+    diag d;
+    return decode_tc(p->blocks, reader_.unicode(), p->subnodes, d);
+  }
+
+ private:
+  struct node_parts {
+    block_list blocks;
+    subnode_access subnodes;
+  };
+
+  // A node's data blocks and subnodes as the decoders take them; nullopt
+  // past the budget, for a missing node or when either cannot be read.
+  std::optional<node_parts> parts(uint32_t nid) {
     if (over_budget()) return std::nullopt;
     const pst_node* n = reader_.node(nid);
     if (!n) return std::nullopt;
@@ -69,11 +79,9 @@ class store_view {
     auto blocks = reader_.data_blocks(n->bid_data, why, uint64_t{64} << 20);
     auto subs = blocks ? reader_.subnodes(n->bid_sub, why) : std::nullopt;
     if (!subs) return std::nullopt;
-    diag d;
-    return decode_tc(*blocks, reader_.unicode(), access(*subs), d);
+    return node_parts{std::move(*blocks), access(std::move(*subs))};
   }
 
- private:
   subnode_access access(std::map<uint32_t, pst_subnode> subs) {
     auto shared = std::make_shared<std::map<uint32_t, pst_subnode>>(std::move(subs));
     subnode_access a;
@@ -95,15 +103,6 @@ class store_view {
   uint32_t code_page_ = 1252;
   std::optional<pc_decoded> store_;
 };
-
-std::vector<uint32_t> row_ids(const tc_decoded& tc) {
-  std::vector<uint32_t> out;
-  const tc_column_desc* c = tc.column(0x67F20003);
-  if (!c) return out;
-  for (size_t i = 0; i < tc.rows.size(); ++i)
-    if (tc.has(i, *c)) out.push_back(static_cast<uint32_t>(tc.value(i, *c)));
-  return out;
-}
 
 // A stored subject may start with 0x01 and the length of its prefix.
 std::string strip_subject(std::string s) {
@@ -133,9 +132,9 @@ void list_folder(store_view& view, uint32_t nid, int depth, const store_listing_
   f.name = pc->text(0x3001, view.code_page()).value_or("");
   f.container_class = pc->text(0x3613, view.code_page()).value_or("");
   std::vector<uint32_t> children, items;
-  if (auto h = view.tc((nid & ~0x1Fu) | 0x0D)) children = row_ids(*h);
+  if (auto h = view.tc((nid & ~0x1Fu) | 0x0D)) children = h->row_ids();
   const bool search = (nid & 0x1F) == 0x03;
-  if (auto c = view.tc((nid & ~0x1Fu) | (search ? 0x10 : 0x0E))) items = row_ids(*c);
+  if (auto c = view.tc((nid & ~0x1Fu) | (search ? 0x10 : 0x0E))) items = c->row_ids();
   f.item_count = static_cast<uint32_t>(items.size());
   f.subfolder_count = static_cast<uint32_t>(children.size());
   if (cb.folder) cb.folder(f);

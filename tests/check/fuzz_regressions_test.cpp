@@ -8,6 +8,7 @@
 
 #include <filesystem>
 
+#include "../../fuzz/read_fuzz_support.h"
 #include "check/node_decode.h"
 #include "check/pst_check.h"
 #include "check/store_listing.h"
@@ -21,30 +22,10 @@ namespace {
 
 const std::filesystem::path regressions = std::filesystem::path(VENDREL_SOURCE_DIR) / "fuzz" / "seeds" / "read-regressions";
 
-struct heap_input {
-  bool unicode = false;
-  block_list blocks;
-  std::vector<uint8_t> subnode;
-};
+using fuzz::heap_input;
 
-heap_input split(const std::vector<uint8_t>& data) {
-  heap_input in;
-  if (data.empty()) return in;
-  in.unicode = data[0] & 1;
-  size_t at = 1;
-  block_list chunks;
-  while (at + 2 <= data.size() && chunks.size() < 300) {
-    const size_t n = std::min<size_t>(data[at] | (data[at + 1] << 8), data.size() - at - 2);
-    chunks.emplace_back(data.begin() + at + 2, data.begin() + at + 2 + n);
-    at += 2 + n;
-  }
-  if (chunks.size() > 1) {
-    in.subnode = std::move(chunks.back());
-    chunks.pop_back();
-  }
-  in.blocks = std::move(chunks);
-  return in;
-}
+// The input cut as the heap-level targets cut it.
+heap_input split(const std::vector<uint8_t>& data) { return fuzz::split_heap_input(data.data(), data.size()); }
 
 // The strict readers of the read path reject what is malformed with
 // qm_crf_error; the checker's decoders report it. Neither may do anything else.
@@ -78,7 +59,7 @@ TEST(ReadPathRegressions, EveryKeptInputGivesAClearResult) {
     subnode_access access;
     access.size = [&](uint32_t, std::string&) -> std::optional<uint64_t> { return in.subnode.size(); };
     access.bytes = [&](uint32_t, uint64_t, std::string&) -> std::optional<std::vector<uint8_t>> { return in.subnode; };
-    subnode_resolver resolver = [&](uint32_t) -> std::optional<std::vector<uint8_t>> { return in.subnode; };
+    const subnode_resolver resolver = fuzz::heap_resolver(in);
     diag d;
     auto tc = decode_tc(in.blocks, in.unicode, access, d);
     auto pc = decode_pc(in.blocks, access, d);
@@ -104,7 +85,7 @@ TEST(ReadPathRegressions, EveryKeptInputGivesAClearResult) {
 TEST(ReadPathRegressions, TableColumnWiderThanAValueIsRejected) {
   const auto bytes = read_file_bytes(regressions / "tc-cell-wider-than-8");
   heap_input in = split(bytes);
-  subnode_resolver resolver = [&](uint32_t) -> std::optional<std::vector<uint8_t>> { return in.subnode; };
+  const subnode_resolver resolver = fuzz::heap_resolver(in);
   EXPECT_THROW((in.unicode ? decode_table_context<uint64_t>(in.blocks, resolver)
                            : decode_table_context<uint32_t>(in.blocks, resolver)),
                qm_crf_error);

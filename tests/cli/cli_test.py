@@ -220,22 +220,17 @@ def compare_with_readers(test, mailbox, pst):
 
 def pypff_messages(pst):
     """{folder/subject: (records, message)} of every message, by pypff."""
-    import pypff
-    from reader_common import record_entries, subject_text
+    from reader_common import pypff_sub_folders, record_entries, subject_text, with_pypff_root
     found = {}
-    f = pypff.file()
-    f.open(pst)
 
     def walk(folder, path):
         for i in range(folder.get_number_of_sub_messages()):
             m = folder.get_sub_message(i)
             found[(path + "/" + subject_text(m.get_subject())).replace("Start of IPM tree/", "", 1)] = record_entries(m)
-        for i in range(folder.get_number_of_sub_folders()):
-            sub = folder.get_sub_folder(i)
-            walk(sub, (path + "/" if path else "") + (sub.get_name() or ""))
+        for sub, sub_path in pypff_sub_folders(folder, path):
+            walk(sub, sub_path)
 
-    walk(f.get_root_folder(), "")
-    f.close()
+    with_pypff_root(pst, walk)
     return found
 
 
@@ -314,27 +309,16 @@ def check_recipients(test, mailbox, pst):
 
 def folder_tree(pst):
     """Folder paths below the IPM subtree, with their container classes, by pypff."""
-    import pypff
+    from reader_common import pypff_sub_folders, record_entries, with_pypff_root
     tree = {}
-    f = pypff.file()
-    f.open(pst)
 
     def walk(folder, path):
-        for i in range(folder.get_number_of_sub_folders()):
-            sub = folder.get_sub_folder(i)
-            p = (path + "/" if path else "") + (sub.get_name() or "")
-            entries = {}
-            for j in range(sub.get_number_of_record_sets()):
-                rs = sub.get_record_set(j)
-                for k in range(rs.get_number_of_entries()):
-                    e = rs.get_entry(k)
-                    entries[e.get_entry_type()] = (e.get_value_type(), e.get_data())
-            cls = entries.get(0x3613)
+        for sub, p in pypff_sub_folders(folder, path):
+            cls = record_entries(sub).get(0x3613)
             tree[p.replace("Start of IPM tree/", "", 1)] = (sub.get_number_of_sub_messages(), text_of(cls) if cls else None)
             walk(sub, p)
 
-    walk(f.get_root_folder(), "")
-    f.close()
+    with_pypff_root(pst, walk)
     return tree
 
 

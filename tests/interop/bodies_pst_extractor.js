@@ -8,7 +8,7 @@ const fs = require('fs');
 const path = require('path');
 const { PSTFile } = require('pst-extractor');
 
-// The same fix of pst-extractor's Long comparisons as pst_extractor_dump.js
+// The same fix of pst-extractor's Long comparisons as pst_extractor_common.js
 // makes: without it, ANSI files with a node B-tree of several levels fail.
 const Long = require(require.resolve('long', { paths: [require.resolve('pst-extractor')] }));
 if (!Object.prototype.hasOwnProperty.call(Long.prototype, 'valueOf')) {

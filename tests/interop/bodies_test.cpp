@@ -34,21 +34,6 @@ using vendrel::test::TempDir;
 using vendrel::test::utf16;
 using vendrel::test::utf8;
 
-std::string base64(const std::string& bytes) {
-  static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t group = static_cast<uint8_t>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) group |= static_cast<uint8_t>(bytes[i + 1]) << 8;
-    if (i + 2 < bytes.size()) group |= static_cast<uint8_t>(bytes[i + 2]);
-    out += alphabet[(group >> 18) & 63];
-    out += alphabet[(group >> 12) & 63];
-    out += i + 1 < bytes.size() ? alphabet[(group >> 6) & 63] : '=';
-    out += i + 2 < bytes.size() ? alphabet[group & 63] : '=';
-  }
-  return out;
-}
-
 std::u16string repeated(const std::u16string& unit, size_t size) {
   std::u16string out;
   while (out.size() < size) out += unit;

@@ -6,63 +6,18 @@
 'use strict';
 const crypto = require('crypto');
 const { PSTFile } = require('pst-extractor');
-const { PSTAttachment } = require('pst-extractor/dist/PSTAttachment.class');
 const { PSTRecipient } = require('pst-extractor/dist/PSTRecipient.class');
-const { PSTNodeInputStream } = require('pst-extractor/dist/PSTNodeInputStream.class');
-const { PSTTableBC } = require('pst-extractor/dist/PSTTableBC.class');
-const { PSTUtil } = require('pst-extractor/dist/PSTUtil.class');
+const { attachmentBytes, openEmbeddedMessages, out, resolve, utcText } = require('./pst_extractor_common');
 
-const resolve = (name) => require.resolve(name, { paths: [require.resolve('pst-extractor')] });
 const iconv = require(resolve('iconv-lite'));
 
-// pst-extractor's own fault with Long keys: it walks the 32-bit (ANSI)
-// B-trees comparing Long keys with < and >, which compare their decimal
-// strings, and so looks for a node in the wrong leaf of a B-tree of more
-// than one level. Comparing Longs by value restores what the reader means
-// (as pst_extractor_dump.js does); the Unicode path already uses
-// Long.greaterThan.
-const Long = require(resolve('long'));
-if (!Object.prototype.hasOwnProperty.call(Long.prototype, 'valueOf')) {
-  Long.prototype.valueOf = function valueOf() { return this.toNumber(); };
-}
-
-// pst-extractor 1.12 opens an embedded message only when the attachment has
-// a node of its own, which an attachment never has, so it shows no embedded
-// message of any file, the mail client's included. This is its own getter
-// without that one condition (as in pst_extractor_lines.js); readpst and
-// pffexport show the same messages.
-Object.defineProperty(PSTAttachment.prototype, 'embeddedPSTMessage', {
-  get() {
-    if (this.getIntItem(0x3705) !== 5) return null;
-    const item = this.pstTableItems ? this.pstTableItems.get(0x3701) : null;
-    let stream = null;
-    if (item && item.entryValueType === 0x0102 && !item.isExternalValueReference) {
-      stream = new PSTNodeInputStream(this.pstFile, item.data);
-    } else if (item && item.entryValueType === 0x000d) {
-      const nid = PSTUtil.convertLittleEndianBytesToLong(item.data, 0, 4).toNumber();
-      const nested = this.localDescriptorItems ? this.localDescriptorItems.get(nid) : null;
-      if (nested) {
-        stream = new PSTNodeInputStream(this.pstFile, nested);
-        if (nested.subNodeOffsetIndexIdentifier > 0) {
-          this.localDescriptorItems = this.pstFile.getPSTDescriptorItems(Long.fromNumber(nested.subNodeOffsetIndexIdentifier));
-        }
-      }
-    }
-    if (!stream) return null;
-    return PSTUtil.createAppropriatePSTMessageObject(this.pstFile, null, new PSTTableBC(stream), this.localDescriptorItems);
-  },
-});
+// pst-extractor's own faults with Long keys in ANSI B-trees and with
+// embedded messages are worked around in pst_extractor_common.js; readpst
+// and pffexport show the same embedded messages.
+openEmbeddedMessages();
 
 const LONG_TEXT = 2000;
 
-function esc(value) {
-  if (value === null || value === undefined) return '';
-  return String(value).replace(/\\/g, '\\\\').replace(/\t/g, '\\t').replace(/\r/g, '\\r').replace(/\n/g, '\\n');
-}
-function out(path, field, value) {
-  if (path.startsWith('Start of IPM tree/')) path = path.substring('Start of IPM tree/'.length);
-  process.stdout.write(`${path}\t${field}\t${esc(value)}\n`);
-}
 function key(subject) {
   return (subject || '').split(' ')[0];
 }
@@ -71,9 +26,6 @@ function textValue(text) {
   const data = Buffer.from(String(text), 'utf8');
   if (data.length <= LONG_TEXT) return text;
   return `sha256:${crypto.createHash('sha256').update(data).digest('hex')}|${data.length}`;
-}
-function time(value) {
-  return value instanceof Date ? value.toISOString().substring(0, 19).replace('T', ' ') : value;
 }
 
 // The stored bytes of a property, or null.
@@ -117,16 +69,6 @@ function propLines(object, path) {
   }
 }
 
-function bytesOf(attachment) {
-  const stream = attachment.fileInputStream;
-  if (!stream) return Buffer.alloc(0);
-  const chunks = [];
-  const buffer = Buffer.alloc(8176);
-  let read;
-  while ((read = stream.read(buffer)) > 0) chunks.push(Buffer.from(buffer.subarray(0, read)));
-  return Buffer.concat(chunks);
-}
-
 const kindFields = {
   PSTContact: ['displayName', 'givenName', 'surname', 'companyName', 'title', 'fileUnder', 'email1EmailAddress',
     'email1DisplayName', 'email1AddressType', 'businessTelephoneNumber', 'mobileTelephoneNumber',
@@ -147,14 +89,14 @@ function dumpMessage(message, base) {
   out(path, 'class', message.messageClass);
   out(path, 'importance', message.importance);
   out(path, 'sensitivity', message.sensitivity);
-  out(path, 'delivery_time', time(message.messageDeliveryTime));
-  out(path, 'client_submit_time', time(message.clientSubmitTime));
-  out(path, 'creation_time', time(message.creationTime));
-  out(path, 'modification_time', time(message.modificationTime));
+  out(path, 'delivery_time', utcText(message.messageDeliveryTime));
+  out(path, 'client_submit_time', utcText(message.clientSubmitTime));
+  out(path, 'creation_time', utcText(message.creationTime));
+  out(path, 'modification_time', utcText(message.modificationTime));
   out(path, 'display_to', message.displayTo);
   out(path, 'display_cc', message.displayCC);
   out(path, 'display_bcc', message.displayBCC);
-  for (const field of kindFields[message.constructor.name] || []) out(path, field, time(message[field]));
+  for (const field of kindFields[message.constructor.name] || []) out(path, field, utcText(message[field]));
   propLines(message, path);
   out(path, 'recipient_count', message.numberOfRecipients);
   // getRecipient(i) decodes the whole recipient table for each recipient:
@@ -174,7 +116,7 @@ function dumpMessage(message, base) {
       continue;
     }
     if (a.attachMethod === 6) continue;  // an OLE object: pst-extractor reads its reference, not its data
-    const bytes = bytesOf(a);
+    const bytes = attachmentBytes(a);
     const hash = crypto.createHash('sha256').update(bytes).digest('hex');
     out(path, 'attachment', `${a.longFilename || a.filename || a.displayName}|${bytes.length}|${hash}`);
   }

@@ -26,13 +26,12 @@ import email.policy
 import hashlib
 import os
 import re
-import shutil
-import subprocess
 import sys
 
 import kinds_lines
 from bodies_dump import mela_rtf
-from reader_common import out, record_entries, subject_text
+from reader_common import (digest, entry_int, out, pffexport_tree, pypff_sub_folders, read_eml, readpst_folders,
+                           record_entries, subject_text, sub_path, with_pypff_root)
 from reader_lines import header_fields, pff_time, read
 
 LONG_TEXT = 2000
@@ -51,10 +50,6 @@ def text_value(text):
     if len(data) <= LONG_TEXT:
         return text
     return "sha256:%s|%d" % (hashlib.sha256(data).hexdigest(), len(data))
-
-
-def digest(name, data):
-    return "%s|%d|%s" % (name, len(data), hashlib.sha256(data).hexdigest())
 
 
 def utc(value):
@@ -79,12 +74,6 @@ def entry_text(entries, tag):
     if value_type == 0x001E:
         return data.decode(PYPFF_CODEPAGE, "replace").rstrip("\0")
     return None
-
-
-def entry_int(entries, tag):
-    if tag not in entries or entries[tag][1] is None:
-        return None
-    return int.from_bytes(entries[tag][1][:4], "little", signed=True)
 
 
 def prop_lines(path, entries):
@@ -191,17 +180,12 @@ def pypff_folder(folder, path):
         out(path, "folder_class", entry_text(record_entries(folder, missing=b""), 0x3613))
     for i in range(folder.get_number_of_sub_messages()):
         pypff_message(folder.get_sub_message(i), path)
-    for i in range(folder.get_number_of_sub_folders()):
-        sub = folder.get_sub_folder(i)
-        pypff_folder(sub, (path + "/" if path else "") + (sub.get_name() or ""))
+    for sub, sub_folder_path in pypff_sub_folders(folder, path):
+        pypff_folder(sub, sub_folder_path)
 
 
 def run_pypff(pst):
-    import pypff
-    f = pypff.file()
-    f.open(pst)
-    pypff_folder(f.get_root_folder(), "")
-    f.close()
+    with_pypff_root(pst, pypff_folder)
 
 
 # ---------------------------------------------------------------- pffexport
@@ -292,15 +276,11 @@ def pff_folder(directory, path):
         if m:
             pff_item(full, path, m.group(1))
         else:
-            pff_folder(full, (path + "/" if path else "") + name)
+            pff_folder(full, sub_path(path, name))
 
 
 def run_pffexport(pst, scratch):
-    target = os.path.join(scratch, "pffexport")
-    shutil.rmtree(target + ".export", ignore_errors=True)
-    subprocess.run(["pffexport", "-q", "-f", "all", "-t", target, pst], check=True, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
-    pff_folder(target + ".export", "")
+    pff_folder(pffexport_tree(pst, scratch, "pffexport", "-f", "all"), "")
 
 
 # ---------------------------------------------------------------- readpst
@@ -379,23 +359,12 @@ def eml_message(message, path):
 
 
 def run_readpst(pst, scratch):
-    target = os.path.join(scratch, "readpst")
-    shutil.rmtree(target, ignore_errors=True)
-    os.makedirs(target)
-    subprocess.run(["readpst", "-j", "0", "-D", "-e", "-o", target, pst], check=True, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
-    for root, dirs, files in sorted(os.walk(target)):
-        folder = os.path.relpath(root, target)
-        # readpst names the top folder after the store; the rest as in the file.
-        folder = folder.split("/", 1)[1] if "/" in folder else ""
+    for folder, root, files in readpst_folders(pst, scratch, "readpst", "-D", "-e"):
         if folder:
             out(folder, "folder", "")
-        for name in sorted(files):
-            if not name.endswith(".eml"):
-                continue
-            with open(os.path.join(root, name), "rb") as f:
-                message = email.message_from_binary_file(f, policy=email.policy.default)
-            eml_message(message, folder)
+        for name in files:
+            if name.endswith(".eml"):
+                eml_message(read_eml(os.path.join(root, name)), folder)
     # The contacts as vCards and the appointments as events, keyed like the
     # messages: the first word of the vCard's FN, of the event's SUMMARY.
     def kind_out(where, field, value):

@@ -60,16 +60,6 @@ constexpr unsigned by_libpff = by_pypff | by_pffexport;
 
 // ---------------------------------------------------------------- values
 
-uint64_t filetime(int64_t unix_seconds) { return (static_cast<uint64_t>(unix_seconds) + 11644473600ull) * 10000000ull; }
-std::string utc_text(int64_t unix_seconds) {
-  time_t t = static_cast<time_t>(unix_seconds);
-  struct tm parts;
-  gmtime_r(&t, &parts);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &parts);
-  return buf;
-}
-
 std::string pattern(size_t size, uint32_t seed) {
   std::string bytes(size, '\0');
   uint32_t x = seed * 2654435761u + 1;
@@ -80,38 +70,11 @@ std::string pattern(size_t size, uint32_t seed) {
   return bytes;
 }
 
-std::string escape(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\\') out += "\\\\";
-    else if (c == '\t') out += "\\t";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else out += c;
-  }
-  return out;
-}
-
 // A long text is compared by its SHA-256 and size, as the scripts print it.
 constexpr size_t long_text = 2000;
 std::string text_value(const std::string& utf8_text) {
   if (utf8_text.size() <= long_text) return utf8_text;
   return "sha256:" + sha256_hex(utf8_text) + "|" + std::to_string(utf8_text.size());
-}
-
-std::string base64(const std::string& bytes) {
-  static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t group = static_cast<uint8_t>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) group |= static_cast<uint8_t>(bytes[i + 1]) << 8;
-    if (i + 2 < bytes.size()) group |= static_cast<uint8_t>(bytes[i + 2]);
-    out += alphabet[(group >> 18) & 63];
-    out += alphabet[(group >> 12) & 63];
-    out += i + 1 < bytes.size() ? alphabet[(group >> 6) & 63] : '=';
-    out += i + 2 < bytes.size() ? alphabet[group & 63] : '=';
-  }
-  return out;
 }
 
 std::string hex(const std::string& bytes) {

@@ -30,8 +30,6 @@ namespace fs = std::filesystem;
 using vendrel::test::TempDir;
 using vendrel::test::utf16;
 
-uint64_t filetime(int64_t unix_seconds) { return (static_cast<uint64_t>(unix_seconds) + 11644473600ull) * 10000000ull; }
-
 std::string pattern(size_t size, unsigned seed) {
   std::string bytes(size, '\0');
   unsigned x = seed;

@@ -1,10 +1,13 @@
 // What the reader tests share: running a reader and keeping what it prints,
-// probing whether a reader is installed, quoting a path for the shell, and
-// wide strings for the library's calls.
+// probing whether a reader is installed, quoting a path for the shell, wide
+// strings for the library's calls, times as the calls take them and as the
+// reader scripts print them, and the scripts' escaping of a value.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <string>
 
@@ -58,5 +61,49 @@ struct wide {
   operator const vendrel_wchar*() const { return reinterpret_cast<const vendrel_wchar*>(text.c_str()); }
   std::u16string text;
 };
+
+// FILETIME of a UTC time given as seconds since 1970.
+inline uint64_t filetime(int64_t unix_seconds) {
+  return (static_cast<uint64_t>(unix_seconds) + 11644473600ull) * 10000000ull;
+}
+
+// A UTC time as the reader scripts print it: "YYYY-MM-DD HH:MM:SS".
+inline std::string utc_text(int64_t unix_seconds) {
+  time_t t = static_cast<time_t>(unix_seconds);
+  struct tm parts;
+  gmtime_r(&t, &parts);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &parts);
+  return buf;
+}
+
+// A value as the reader scripts print it: backslash, tab, CR and LF escaped.
+inline std::string escape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\') out += "\\\\";
+    else if (c == '\t') out += "\\t";
+    else if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else out += c;
+  }
+  return out;
+}
+
+// Base64 (RFC 4648) with padding, in one line.
+inline std::string base64(const std::string& bytes) {
+  static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    uint32_t group = static_cast<uint8_t>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) group |= static_cast<uint8_t>(bytes[i + 1]) << 8;
+    if (i + 2 < bytes.size()) group |= static_cast<uint8_t>(bytes[i + 2]);
+    out += alphabet[(group >> 18) & 63];
+    out += alphabet[(group >> 12) & 63];
+    out += i + 1 < bytes.size() ? alphabet[(group >> 6) & 63] : '=';
+    out += i + 2 < bytes.size() ? alphabet[group & 63] : '=';
+  }
+  return out;
+}
 
 }  // namespace vendrel::interop

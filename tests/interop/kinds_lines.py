@@ -11,11 +11,10 @@ Usage: kinds_lines.py readpst|pffexport|pypff FILE.pst SCRATCH_DIR
 Run with /usr/bin/python3, which has pypff."""
 import os
 import re
-import shutil
-import subprocess
 import sys
 
-from reader_common import out, record_entries, subject_text
+from reader_common import (out, pffexport_tree, pypff_sub_folders, readpst_folders, record_entries, subject_text,
+                           with_pypff_root)
 
 
 # ---------------------------------------------------------------- readpst
@@ -51,15 +50,8 @@ def vobjects(text, kind):
 
 
 def run_readpst(pst, scratch):
-    target = os.path.join(scratch, "readpst-kinds")
-    shutil.rmtree(target, ignore_errors=True)
-    os.makedirs(target)
-    subprocess.run(["readpst", "-j", "0", "-cv", "-r", "-o", target, pst], check=True, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
-    for root, _, files in sorted(os.walk(target)):
-        folder = os.path.relpath(root, target)
-        folder = folder.split("/", 1)[1] if "/" in folder else ""
-        for name in sorted(files):
+    for folder, root, files in readpst_folders(pst, scratch, "readpst-kinds", "-cv", "-r"):
+        for name in files:
             with open(os.path.join(root, name), encoding="utf-8", errors="replace") as f:
                 text = f.read()
             for kind, title in (("VCARD", "FN"), ("VEVENT", "SUMMARY")):
@@ -74,11 +66,7 @@ def run_readpst(pst, scratch):
 # ---------------------------------------------------------------- pffexport
 
 def run_pffexport(pst, scratch):
-    target = os.path.join(scratch, "pffexport-kinds")
-    shutil.rmtree(target + ".export", ignore_errors=True)
-    subprocess.run(["pffexport", "-q", "-t", target, pst], check=True, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
-    base = target + ".export"
+    base = pffexport_tree(pst, scratch, "pffexport-kinds")
     for root, dirs, files in sorted(os.walk(base)):
         m = re.match(r"^(Contact|Appointment|Task|Note)\d{5}$", os.path.basename(root))
         if not m or m.group(1) + ".txt" not in files:
@@ -120,17 +108,12 @@ def pypff_folder(folder, path):
             if tag == 0x001A:
                 out(where, "class", value)
             out(where, "record:%04X" % tag, value)
-    for i in range(folder.get_number_of_sub_folders()):
-        sub = folder.get_sub_folder(i)
-        pypff_folder(sub, (path + "/" if path else "") + (sub.get_name() or ""))
+    for sub, sub_folder_path in pypff_sub_folders(folder, path):
+        pypff_folder(sub, sub_folder_path)
 
 
 def run_pypff(pst):
-    import pypff
-    f = pypff.file()
-    f.open(pst)
-    pypff_folder(f.get_root_folder(), "")
-    f.close()
+    with_pypff_root(pst, pypff_folder)
 
 
 def main():

@@ -5,24 +5,7 @@
 'use strict';
 const { PSTFile } = require('pst-extractor');
 
-// The same fix of Long comparisons as pst_extractor_dump.js.
-const Long = require(require.resolve('long', { paths: [require.resolve('pst-extractor')] }));
-if (!Object.prototype.hasOwnProperty.call(Long.prototype, 'valueOf')) {
-  Long.prototype.valueOf = function valueOf() { return this.toNumber(); };
-}
-
-function esc(value) {
-  if (value === null || value === undefined) return '';
-  return String(value).replace(/\\/g, '\\\\').replace(/\t/g, '\\t').replace(/\r/g, '\\r').replace(/\n/g, '\\n');
-}
-function out(path, field, value) {
-  if (path.startsWith('Start of IPM tree/')) path = path.substring('Start of IPM tree/'.length);
-  process.stdout.write(`${path}\t${field}\t${esc(value)}\n`);
-}
-function text(value) {
-  if (value instanceof Date) return value.toISOString().substring(0, 19).replace('T', ' ');
-  return value;
-}
+const { out, utcText } = require('./pst_extractor_common');
 
 const fields = {
   PSTContact: ['displayName', 'givenName', 'surname', 'companyName', 'title', 'fileUnder', 'email1EmailAddress',
@@ -41,7 +24,7 @@ function walk(folder, path) {
       out(where, 'class', item.messageClass);
       out(where, 'type', item.constructor.name);
       out(where, 'body', item.body);
-      for (const field of fields[item.constructor.name] || []) out(where, field, text(item[field]));
+      for (const field of fields[item.constructor.name] || []) out(where, field, utcText(item[field]));
       item = folder.getNextChild();
     }
   }

@@ -35,7 +35,6 @@ const uint8_t psetid_address[16] = {0x04, 0x20, 0x06, 0, 0, 0, 0, 0, 0xC0, 0, 0,
 const uint8_t psetid_appointment[16] = {0x02, 0x20, 0x06, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
 const uint8_t psetid_task[16] = {0x03, 0x20, 0x06, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
 
-uint64_t filetime(int64_t unix_seconds) { return (static_cast<uint64_t>(unix_seconds) + 11644473600ull) * 10000000ull; }
 constexpr int64_t review_start = 1718010000;  // 2024-06-10 09:00:00 UTC
 constexpr int64_t review_end = review_start + 90 * 60;
 

@@ -32,17 +32,6 @@ using vendrel::test::TempDir;
 using vendrel::test::utf16;
 using vendrel::test::write_file_bytes;
 
-// FILETIME of a UTC time given as seconds since 1970.
-uint64_t filetime(int64_t unix_seconds) { return (static_cast<uint64_t>(unix_seconds) + 11644473600ull) * 10000000ull; }
-std::string utc_text(int64_t unix_seconds) {
-  time_t t = static_cast<time_t>(unix_seconds);
-  struct tm parts;
-  gmtime_r(&t, &parts);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &parts);
-  return buf;
-}
-
 std::vector<uint8_t> pattern(size_t size, uint32_t seed) {
   std::vector<uint8_t> bytes(size);
   uint32_t x = seed * 2654435761u + 1;
@@ -223,18 +212,6 @@ void give_times(std::vector<message_spec>& all) {
     }
   };
   for (auto& m : all) fill(m);
-}
-
-std::string escape(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\\') out += "\\\\";
-    else if (c == '\t') out += "\\t";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else out += c;
-  }
-  return out;
 }
 
 enum class reader { pypff, pffexport, readpst, pst_extractor };

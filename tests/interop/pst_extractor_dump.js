@@ -8,26 +8,8 @@
 const crypto = require('crypto');
 const { PSTFile } = require('pst-extractor');
 
-// pst-extractor walks the 32-bit (ANSI) B-trees comparing Long keys with the
-// < and > operators. Long has no valueOf, so those compare the keys' decimal
-// strings, and in an ANSI file whose node B-tree has more than one level it
-// looks for NID 0x61 ("97") in the wrong leaf and gives up. Comparing Longs
-// by value restores what the reader means; the Unicode path already uses
-// Long.greaterThan.
-const Long = require(require.resolve('long', { paths: [require.resolve('pst-extractor')] }));
-if (!Object.prototype.hasOwnProperty.call(Long.prototype, 'valueOf')) {
-  Long.prototype.valueOf = function valueOf() { return this.toNumber(); };
-}
-
-function attachmentBytes(attachment) {
-  const stream = attachment.fileInputStream;
-  if (!stream) return Buffer.alloc(0);
-  const chunks = [];
-  const buffer = Buffer.alloc(8176);
-  let read;
-  while ((read = stream.read(buffer)) > 0) chunks.push(Buffer.from(buffer.subarray(0, read)));
-  return Buffer.concat(chunks);
-}
+// Loading the shared module also fixes pst-extractor's Long comparisons.
+const { attachmentBytes } = require('./pst_extractor_common');
 
 function dumpMessage(message) {
   const item = {

@@ -1,5 +1,12 @@
 """What the reader scripts share: one fact per line with escaped values, the
-subject without its prefix code, and pypff's records of an item by tag."""
+subject without its prefix code, pypff's records of an item by tag, and the
+runs of pypff, pffexport and readpst over a file."""
+import email
+import email.policy
+import hashlib
+import os
+import shutil
+import subprocess
 import sys
 
 
@@ -40,3 +47,66 @@ def record_entries(item, missing=None):
             data = entry.get_data()
             entries[entry.get_entry_type()] = (entry.get_value_type(), data if data is not None else missing)
     return entries
+
+
+def entry_int(entries, tag):
+    """A 32-bit record of pypff's `entries` as a signed number, or None."""
+    if tag not in entries or entries[tag][1] is None:
+        return None
+    return int.from_bytes(entries[tag][1][:4], "little", signed=True)
+
+
+def digest(name, data):
+    """An attachment as one value: its name, size and SHA-256."""
+    return "%s|%d|%s" % (name, len(data), hashlib.sha256(data).hexdigest())
+
+
+def sub_path(path, name):
+    """The path of folder `name` below `path`; the top folder's path is ""."""
+    return (path + "/" if path else "") + name
+
+
+def pypff_sub_folders(folder, path):
+    """Each sub-folder of a pypff folder with its path."""
+    for i in range(folder.get_number_of_sub_folders()):
+        sub = folder.get_sub_folder(i)
+        yield sub, sub_path(path, sub.get_name() or "")
+
+
+def with_pypff_root(pst, visit):
+    """Opens `pst` with pypff and calls visit(root folder, "")."""
+    import pypff
+    f = pypff.file()
+    f.open(pst)
+    visit(f.get_root_folder(), "")
+    f.close()
+
+
+def run_quiet(args):
+    subprocess.run(args, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def pffexport_tree(pst, scratch, name, *options):
+    """Exports `pst` with pffexport below scratch/name; returns the export's top directory."""
+    target = os.path.join(scratch, name)
+    shutil.rmtree(target + ".export", ignore_errors=True)
+    run_quiet(["pffexport", "-q", *options, "-t", target, pst])
+    return target + ".export"
+
+
+def readpst_folders(pst, scratch, name, *options):
+    """Exports `pst` with readpst into scratch/name and yields each directory
+    it wrote, in order, as (folder path, directory, sorted file names)."""
+    target = os.path.join(scratch, name)
+    shutil.rmtree(target, ignore_errors=True)
+    os.makedirs(target)
+    run_quiet(["readpst", "-j", "0", *options, "-o", target, pst])
+    for root, _, files in sorted(os.walk(target)):
+        folder = os.path.relpath(root, target)
+        # readpst names the top folder after the store; the rest as in the file.
+        yield (folder.split("/", 1)[1] if "/" in folder else ""), root, sorted(files)
+
+
+def read_eml(path):
+    with open(path, "rb") as f:
+        return email.message_from_binary_file(f, policy=email.policy.default)

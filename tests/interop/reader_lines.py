@@ -11,18 +11,12 @@ Usage: reader_lines.py pypff|pffexport|readpst|records FILE.pst SCRATCH_DIR
 Run with /usr/bin/python3, which has pypff."""
 import email
 import email.policy
-import hashlib
 import os
 import re
-import shutil
-import subprocess
 import sys
 
-from reader_common import out, record_entries, subject_text
-
-
-def digest(data):
-    return "%s|%d|%s" % ("%s", len(data), hashlib.sha256(data).hexdigest())
+from reader_common import (digest, entry_int, out, pffexport_tree, pypff_sub_folders, read_eml, readpst_folders,
+                           record_entries, subject_text, sub_path, with_pypff_root)
 
 
 # ---------------------------------------------------------------- pypff
@@ -35,12 +29,6 @@ def entry_text(entries, tag):
     if value_type == 0x001F:
         return data.decode("utf-16-le", "replace")
     return data.decode("utf-8", "replace")
-
-
-def entry_int(entries, tag):
-    if tag not in entries or entries[tag][1] is None:
-        return None
-    return int.from_bytes(entries[tag][1][:4], "little", signed=True)
 
 
 def time_text(value):
@@ -72,24 +60,19 @@ def pypff_message(message, path):
             continue
         size = attachment.get_size()
         data = attachment.read_buffer(size) if size else b""
-        out(path, "attachment", digest(data) % name)
+        out(path, "attachment", digest(name, data))
 
 
 def pypff_folder(folder, path):
     import pypff  # noqa: F401
     for i in range(folder.get_number_of_sub_messages()):
         pypff_message(folder.get_sub_message(i), path)
-    for i in range(folder.get_number_of_sub_folders()):
-        sub = folder.get_sub_folder(i)
-        pypff_folder(sub, (path + "/" if path else "") + (sub.get_name() or ""))
+    for sub, sub_folder_path in pypff_sub_folders(folder, path):
+        pypff_folder(sub, sub_folder_path)
 
 
 def run_pypff(pst):
-    import pypff
-    f = pypff.file()
-    f.open(pst)
-    pypff_folder(f.get_root_folder(), "")
-    f.close()
+    with_pypff_root(pst, pypff_folder)
 
 
 # ---------------------------------------------------------------- pffexport
@@ -153,7 +136,7 @@ def pff_message(directory, path):
                         pff_message(os.path.join(full, sub), path + " >")
                 continue
             data = read(full, "rb")
-            out(path, "attachment", digest(data) % re.sub(r"^\d+_", "", name))
+            out(path, "attachment", digest(re.sub(r"^\d+_", "", name), data))
 
 
 def pff_folder(directory, path):
@@ -165,15 +148,11 @@ def pff_folder(directory, path):
                 os.path.exists(os.path.join(full, "OutlookHeaders.txt")):
             pff_message(full, path)
         else:
-            pff_folder(full, (path + "/" if path else "") + name)
+            pff_folder(full, sub_path(path, name))
 
 
 def run_pffexport(pst, scratch):
-    target = os.path.join(scratch, "pffexport")
-    shutil.rmtree(target + ".export", ignore_errors=True)
-    subprocess.run(["pffexport", "-q", "-t", target, pst], check=True, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
-    pff_folder(target + ".export", "")
+    pff_folder(pffexport_tree(pst, scratch, "pffexport"), "")
 
 
 # ---------------------------------------------------------------- readpst
@@ -215,25 +194,15 @@ def eml_message(message, path):
         if part.get("Content-Disposition") is None and filename is None:
             continue
         data = part.get_payload(decode=True) or b""
-        out(path, "attachment", digest(data) % (filename or ""))
+        out(path, "attachment", digest(filename or "", data))
     out(path, "body", body or "")
 
 
 def run_readpst(pst, scratch):
-    target = os.path.join(scratch, "readpst")
-    shutil.rmtree(target, ignore_errors=True)
-    os.makedirs(target)
-    subprocess.run(["readpst", "-j", "0", "-D", "-e", "-o", target, pst], check=True, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
-    for root, _, files in sorted(os.walk(target)):
-        for name in sorted(files):
-            if not name.endswith(".eml"):
-                continue
-            folder = os.path.relpath(root, target)
-            with open(os.path.join(root, name), "rb") as f:
-                message = email.message_from_binary_file(f, policy=email.policy.default)
-            # readpst names the top folder after the store; the rest as in the file.
-            eml_message(message, folder.split("/", 1)[1] if "/" in folder else "")
+    for folder, root, files in readpst_folders(pst, scratch, "readpst", "-D", "-e"):
+        for name in files:
+            if name.endswith(".eml"):
+                eml_message(read_eml(os.path.join(root, name)), folder)
 
 
 def pypff_records(folder, path):
@@ -242,17 +211,12 @@ def pypff_records(folder, path):
         where = path + "/" + subject_text(message.get_subject())
         for tag, (value_type, data) in sorted(record_entries(message).items()):
             out(where, "record", "%04X|%04X|%s" % (tag, value_type, (data or b"").hex()))
-    for i in range(folder.get_number_of_sub_folders()):
-        sub = folder.get_sub_folder(i)
-        pypff_records(sub, (path + "/" if path else "") + (sub.get_name() or ""))
+    for sub, sub_folder_path in pypff_sub_folders(folder, path):
+        pypff_records(sub, sub_folder_path)
 
 
 def run_records(pst):
-    import pypff
-    f = pypff.file()
-    f.open(pst)
-    pypff_records(f.get_root_folder(), "")
-    f.close()
+    with_pypff_root(pst, pypff_records)
 
 
 def main():

@@ -6,7 +6,7 @@ const { PSTFile } = require('pst-extractor');
 const { PSTTable7C } = require('pst-extractor/dist/PSTTable7C.class');
 const { PSTTableItem } = require('pst-extractor/dist/PSTTableItem.class');
 const Long = require(require.resolve('long', { paths: [require.resolve('pst-extractor')] }));
-// The same fix of Long comparisons as pst_extractor_dump.js.
+// The same fix of Long comparisons as pst_extractor_common.js.
 if (!Object.prototype.hasOwnProperty.call(Long.prototype, 'valueOf')) {
   Long.prototype.valueOf = function valueOf() { return this.toNumber(); };
 }
