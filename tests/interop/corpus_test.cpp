@@ -1002,7 +1002,10 @@ TEST_P(Corpus, LspstListsEveryFolderAndSubject) {
   run_result r = run("lspst " + quoted(file().path));
   ASSERT_EQ(r.status, 0) << r.out.substr(0, 2000);
   // A line per folder and per item of a folder: 'Folder "<name>"' and
-  // "...\tSubject: <subject>".
+  // "...\tSubject: <subject>". lspst (libpst 0.6.76) prints folder names in
+  // UTF-8 but an ANSI file's 8-bit subjects as they are stored, in code
+  // page 1252; readpst above shows those subjects converted.
+  const auto as_printed = [&](const std::string& text) { return GetParam() ? text : cp1252_bytes(text); };
   for (const std::string& l : file().corpus->expected[readpst]) {
     const size_t tab = l.find('\t');
     if (l.compare(tab, 8, "\tfolder\t") == 0) {
@@ -1011,7 +1014,7 @@ TEST_P(Corpus, LspstListsEveryFolderAndSubject) {
     }
     if (l.compare(tab, 9, "\tsubject\t") != 0 || l.find(" >/") < tab) continue;
     const std::string subject = l.substr(tab + 9);
-    EXPECT_NE(r.out.find("Subject: " + subject + "\n"), std::string::npos) << subject.substr(0, 80);
+    EXPECT_NE(r.out.find("Subject: " + as_printed(subject) + "\n"), std::string::npos) << subject.substr(0, 80);
   }
 }
 
