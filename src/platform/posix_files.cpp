@@ -249,99 +249,82 @@ bool flush_file(file_handle handle) {
   return true;
 }
 
-bool read_file(file_handle handle, void* buffer, uint32_t count, uint32_t* transferred) {
-  if (transferred) *transferred = 0;
-  int fd = descriptor(handle);
-  if (fd < 0) return fail(error::invalid_handle);
-  if (buffer == nullptr && count != 0) return fail(error::invalid_parameter);
-  auto* bytes = static_cast<char*>(buffer);
+namespace {
+
+enum class direction { read, write };
+
+// The loop shared by the four transfer calls: `step(done)` moves the bytes
+// after the first `done` (read, write, pread or pwrite) and returns what the
+// system call returned. An interrupted call is repeated; the end of the file
+// ends a read early, with success; a write that moves nothing is a full disk.
+template <typename Step>
+bool transfer(int fd, direction way, uint32_t count, uint32_t* transferred, Step step) {
   uint32_t done = 0;
   while (done < count) {
-    ssize_t n = ::read(fd, bytes + done, count - done);
+    ssize_t n = step(done);
     if (n > 0) {
       done += static_cast<uint32_t>(n);
-    } else if (n == 0) {
-      break;  // end of file: a short read that succeeds
-    } else if (errno != EINTR) {
+    } else if (n == 0 && way == direction::read) {
+      break;
+    } else if (n == 0 || errno != EINTR) {
       if (transferred) *transferred = done;
-      return fail(io_error(fd, errno, error::read_fault));
+      if (way == direction::read) return fail(io_error(fd, errno, error::read_fault));
+      return fail(io_error(fd, n == 0 ? ENOSPC : errno, error::write_fault));
     }
   }
   if (transferred) *transferred = done;
   set_last_error(error::success);
   return true;
+}
+
+// The checks shared by the four calls; the descriptor, or -1 after fail().
+int transfer_descriptor(file_handle handle, const void* buffer, uint32_t count, uint32_t* transferred) {
+  if (transferred) *transferred = 0;
+  int fd = descriptor(handle);
+  if (fd < 0) return fail(error::invalid_handle), -1;
+  if (buffer == nullptr && count != 0) return fail(error::invalid_parameter), -1;
+  return fd;
+}
+
+bool offset_fits(uint64_t offset, uint32_t count) {
+  return offset <= static_cast<uint64_t>(std::numeric_limits<off_t>::max() - count) || fail(error::invalid_parameter);
+}
+
+}  // namespace
+
+bool read_file(file_handle handle, void* buffer, uint32_t count, uint32_t* transferred) {
+  int fd = transfer_descriptor(handle, buffer, count, transferred);
+  if (fd < 0) return false;
+  auto* bytes = static_cast<char*>(buffer);
+  return transfer(fd, direction::read, count, transferred,
+                  [&](uint32_t done) { return ::read(fd, bytes + done, count - done); });
 }
 
 bool write_file(file_handle handle, const void* buffer, uint32_t count, uint32_t* transferred) {
-  if (transferred) *transferred = 0;
-  int fd = descriptor(handle);
-  if (fd < 0) return fail(error::invalid_handle);
-  if (buffer == nullptr && count != 0) return fail(error::invalid_parameter);
+  int fd = transfer_descriptor(handle, buffer, count, transferred);
+  if (fd < 0) return false;
   const auto* bytes = static_cast<const char*>(buffer);
-  uint32_t done = 0;
-  while (done < count) {
-    ssize_t n = ::write(fd, bytes + done, count - done);
-    if (n > 0) {
-      done += static_cast<uint32_t>(n);
-    } else if (n == 0 || errno != EINTR) {
-      int err = n == 0 ? ENOSPC : errno;
-      if (transferred) *transferred = done;
-      return fail(io_error(fd, err, error::write_fault));
-    }
-  }
-  if (transferred) *transferred = done;
-  set_last_error(error::success);
-  return true;
+  return transfer(fd, direction::write, count, transferred,
+                  [&](uint32_t done) { return ::write(fd, bytes + done, count - done); });
 }
 
 bool read_file_at(file_handle handle, uint64_t offset, void* buffer, uint32_t count, uint32_t* transferred) {
-  if (transferred) *transferred = 0;
-  int fd = descriptor(handle);
-  if (fd < 0) return fail(error::invalid_handle);
-  if (buffer == nullptr && count != 0) return fail(error::invalid_parameter);
-  if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max() - count))
-    return fail(error::invalid_parameter);
+  int fd = transfer_descriptor(handle, buffer, count, transferred);
+  if (fd < 0 || !offset_fits(offset, count)) return false;
   auto* bytes = static_cast<char*>(buffer);
-  uint32_t done = 0;
-  while (done < count) {
-    ssize_t n = ::pread(fd, bytes + done, count - done, static_cast<off_t>(offset + done));
-    if (n > 0) {
-      done += static_cast<uint32_t>(n);
-    } else if (n == 0) {
-      break;  // end of file: a short read that succeeds
-    } else if (errno != EINTR) {
-      if (transferred) *transferred = done;
-      return fail(io_error(fd, errno, error::read_fault));
-    }
-  }
-  if (transferred) *transferred = done;
-  set_last_error(error::success);
-  return true;
+  return transfer(fd, direction::read, count, transferred, [&](uint32_t done) {
+    return ::pread(fd, bytes + done, count - done, static_cast<off_t>(offset + done));
+  });
 }
 
 bool write_file_at(file_handle handle, uint64_t offset, const void* buffer, uint32_t count,
                    uint32_t* transferred) {
-  if (transferred) *transferred = 0;
-  int fd = descriptor(handle);
-  if (fd < 0) return fail(error::invalid_handle);
-  if (buffer == nullptr && count != 0) return fail(error::invalid_parameter);
-  if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max() - count))
-    return fail(error::invalid_parameter);
+  int fd = transfer_descriptor(handle, buffer, count, transferred);
+  if (fd < 0 || !offset_fits(offset, count)) return false;
   const auto* bytes = static_cast<const char*>(buffer);
-  uint32_t done = 0;
-  while (done < count) {
-    ssize_t n = ::pwrite(fd, bytes + done, count - done, static_cast<off_t>(offset + done));
-    if (n > 0) {
-      done += static_cast<uint32_t>(n);
-    } else if (n == 0 || errno != EINTR) {
-      int err = n == 0 ? ENOSPC : errno;
-      if (transferred) *transferred = done;
-      return fail(io_error(fd, err, error::write_fault));
-    }
-  }
-  if (transferred) *transferred = done;
-  set_last_error(error::success);
-  return true;
+  return transfer(fd, direction::write, count, transferred, [&](uint32_t done) {
+    return ::pwrite(fd, bytes + done, count - done, static_cast<off_t>(offset + done));
+  });
 }
 
 bool seek_file(file_handle handle, int64_t distance, seek_origin origin, uint64_t* new_position) {
