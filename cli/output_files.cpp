@@ -18,7 +18,10 @@ namespace vendrel::cli {
 namespace fs = std::filesystem;
 
 OutputFiles::OutputFiles(fs::path output) : output_(std::move(output)) {
-  const std::string hidden = "." + path_utf8(output_.filename()) + ".vendrel-" + std::to_string(vendrel_getpid());
+  std::string hidden = ".";
+  hidden += path_utf8(output_.filename());
+  hidden += ".vendrel-";
+  hidden += std::to_string(vendrel_getpid());
   work_ = output_.parent_path() / path_from_utf8(hidden);
 }
 
