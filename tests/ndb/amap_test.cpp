@@ -197,8 +197,10 @@ TYPED_TEST(AMapTest, CommitReleasesThePageRegionTail) {
   // Pages 0..3 used (AMap, PMap, two B-tree pages), 4..7 stay page space,
   // pages 8..495 become block space.
   // Read from the file at the [MS-PST] offsets: an ANSI map page opens
-  // with 4 bytes of zero padding, a Unicode one with its map.
-  auto bytes = read_file_bytes(this->path);
+  // with 4 bytes of zero padding, a Unicode one with its map. (Through the
+  // open file: on Windows no one else may open it meanwhile.)
+  std::vector<uint8_t> bytes(0x4800);
+  this->ndb->file().read_at(0, bytes.data(), static_cast<uint32_t>(bytes.size()));
   const size_t padding = sizeof(TypeParam) == 4 ? 4 : 0;
   const uint8_t* pmap = bytes.data() + 0x4600 + padding;
   const uint8_t* amap = bytes.data() + 0x4400 + padding;

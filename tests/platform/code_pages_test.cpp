@@ -58,7 +58,8 @@ TEST(CharacterCut, EightBitTextsEndOnACharacter) {
       {65001, "\xF0\x9F\x98\x80x", 3, 0},           // a 4-byte character
       {65001, "\xC3\xA9\xC3\xA9", 3, 2},
       {65001, "\x80\x80\x80\x80", 2, 2},            // stray continuation bytes count one each
-      {0, "a\xE4\xBD\xA0", 2, 1},                   // 0 is the host's code page
+      // 0 is the host's code page: UTF-8 on Linux, a single-byte one here on Windows.
+      {0, "a\xE4\xBD\xA0", 2, platform::host_code_page() == 65001 ? 1u : 2u},
       // 936: "你好" is C4 E3 BA C3; a trail byte may look like a lead byte.
       {936, "a\xC4\xE3\xBA\xC3", 4, 3},
       {936, "\xC4\xE3\xBA\xC3", 3, 2},
