@@ -726,7 +726,14 @@ TYPED_TEST(Message, LongSubjectsAndTheirAttachmentNamesAreCutOnACharacter) {
   };
   auto store = this->store();
   std::vector<uint32_t> nids;
+  // The narrow cases count UTF-8 bytes: the host's narrow text on Linux (on
+  // Windows it is the ANSI code page, where these characters are one byte).
+  const bool utf8_host = platform::host_code_page() == 65001;
   for (const cut_case& c : cases) {
+    if (!c.wide && !utf8_host) {
+      nids.push_back(0);
+      continue;
+    }
     auto m = new_message<V>(*store);
     if (c.wide) {
       pst_message_fields<char16_t> f;
@@ -750,7 +757,7 @@ TYPED_TEST(Message, LongSubjectsAndTheirAttachmentNamesAreCutOnACharacter) {
   holder->add_message_attachment(inner.get());
   this->file(*holder);
   for (size_t i = 0; i < std::size(cases); ++i)
-    EXPECT_EQ(stored_chars(this->read(nids[i]).pc().find(id_subject)), kept(V::unicode, cases[i].stored)) << i;
+    if (nids[i]) EXPECT_EQ(stored_chars(this->read(nids[i]).pc().find(id_subject)), kept(V::unicode, cases[i].stored)) << i;
   auto w = this->read(holder->item_nid());
   const auto attachments = w.attachment_nids();
   ASSERT_EQ(attachments.size(), 1u);
