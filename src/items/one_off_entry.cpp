@@ -1,5 +1,7 @@
 #include "items/one_off_entry.h"
 
+#include "ltp/property_set.h"
+
 namespace vendrel {
 namespace {
 
@@ -8,8 +10,12 @@ std::basic_string<CharT> ascii(std::string_view text) {
   return std::basic_string<CharT>(text.begin(), text.end());
 }
 
+// The entry ID's strings: UTF-16, or 8-bit in the code page of a file's
+// 8-bit strings (a host's narrow text is converted to it, as when stored).
 template <typename CharT>
-void append_terminated(std::vector<uint8_t>& out, const std::basic_string<CharT>& text) {
+void append_terminated(std::vector<uint8_t>& out, const std::basic_string<CharT>& given) {
+  std::basic_string<CharT> text = given;
+  if constexpr (sizeof(CharT) == 1) text = host_to_file_string(given);
   for (CharT unit : text) {
     const auto value = static_cast<uint16_t>(static_cast<std::make_unsigned_t<CharT>>(unit));
     out.push_back(static_cast<uint8_t>(value & 0xFF));
