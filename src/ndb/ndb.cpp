@@ -1,5 +1,6 @@
 #include "ndb/ndb.h"
 
+#include <array>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -170,8 +171,9 @@ block_id<bidtype> pst_ndb<bidtype>::write_block(block_kind kind, const void* dat
   const bidtype offset = space().allocate_block_space(disk);
   if (offset == 0) throw qm_invalid_call("no file space for a block");
   const block_id<bidtype> bid = allocate_bid(kind);
-  thread_local std::vector<uint8_t> buffer;
-  if (buffer.size() < disk) buffer.resize(block_type::max_payload + 64 + trailer::size);
+  // On the stack: a thread_local buffer would keep a Windows DLL from
+  // unloading (its destructor pins the module) and so hold the log open.
+  std::array<uint8_t, block_type::max_payload + 64 + trailer::size> buffer;
   uint8_t* image = buffer.data();
   std::memcpy(image, data, size);
   std::memset(image + size, 0, disk - size);
