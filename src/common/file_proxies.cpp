@@ -64,28 +64,29 @@ void install_stream_callbacks(const stream_callbacks* callbacks) {
 
 // ---------------------------------------------------------------- IReadProxy
 
-bool IReadProxy::read_at(file_handle handle, uint64_t offset, void* buffer, uint32_t count,
-                         uint32_t* transferred) {
+namespace {
+
+// The default positioned transfer: a seek to `offset` through the proxy's own
+// seek (so injected faults see it), then its read or write.
+bool seek_for_transfer(IReadProxy& proxy, file_handle handle, uint64_t offset, uint32_t* transferred) {
   if (transferred != nullptr) *transferred = 0;
   auto high = static_cast<int32_t>(static_cast<uint32_t>(offset >> 32));
   platform::set_last_error(platform::error::success);
-  if (seek(handle, static_cast<int32_t>(static_cast<uint32_t>(offset)), &high,
-           static_cast<uint32_t>(platform::seek_origin::begin)) == invalid_low &&
-      platform::last_error() != platform::error::success)
-    return false;
-  return read(handle, buffer, count, transferred, nullptr);
+  return !(proxy.seek(handle, static_cast<int32_t>(static_cast<uint32_t>(offset)), &high,
+                      static_cast<uint32_t>(platform::seek_origin::begin)) == invalid_low &&
+           platform::last_error() != platform::error::success);
+}
+
+}  // namespace
+
+bool IReadProxy::read_at(file_handle handle, uint64_t offset, void* buffer, uint32_t count,
+                         uint32_t* transferred) {
+  return seek_for_transfer(*this, handle, offset, transferred) && read(handle, buffer, count, transferred, nullptr);
 }
 
 bool IReadProxy::write_at(file_handle handle, uint64_t offset, const void* buffer, uint32_t count,
                           uint32_t* transferred) {
-  if (transferred != nullptr) *transferred = 0;
-  auto high = static_cast<int32_t>(static_cast<uint32_t>(offset >> 32));
-  platform::set_last_error(platform::error::success);
-  if (seek(handle, static_cast<int32_t>(static_cast<uint32_t>(offset)), &high,
-           static_cast<uint32_t>(platform::seek_origin::begin)) == invalid_low &&
-      platform::last_error() != platform::error::success)
-    return false;
-  return write(handle, buffer, count, transferred, nullptr);
+  return seek_for_transfer(*this, handle, offset, transferred) && write(handle, buffer, count, transferred, nullptr);
 }
 
 // ---------------------------------------------------------------- WinApiReadProxy
