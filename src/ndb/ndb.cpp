@@ -185,7 +185,7 @@ block_id<bidtype> pst_ndb<bidtype>::write_block(block_kind kind, const void* dat
   trailer::bid::put(t, bid.value());
   trailer::dwCRC::put(t, crc32(image, size));
   try {
-    write_file(offset, image, disk);
+    appended_.append(*file_, offset, image, disk);
   } catch (...) {
     // The block never reached the file: its space goes back to the map.
     space().free_block_space(offset, disk);
@@ -306,12 +306,16 @@ void pst_ndb<bidtype>::commit() {
 
 template <ndb_bidtype bidtype>
 void pst_ndb<bidtype>::close() {
-  if (file_) file_->flush_and_close();
+  if (!file_) return;
+  appended_.discard();
+  file_->flush_and_close();
 }
 
 template <ndb_bidtype bidtype>
 void pst_ndb<bidtype>::commit_pages_and_header() {
   pages_->write_dirty();
+  // The header comes after every block it refers to is in the file.
+  appended_.flush(*file_);
   // Every byte up to ibFileEof must exist before the header says so. A
   // byte source that cannot set its length (external callbacks) has only
   // what was written: the free tail of the last region is then missing, and
@@ -386,18 +390,18 @@ void pst_ndb<bidtype>::add_page(std::shared_ptr<pst_page<bidtype>> page) {
 
 template <ndb_bidtype bidtype>
 void pst_ndb<bidtype>::write_file(uint64_t offset, const void* data, size_t size) {
-  if (size > std::numeric_limits<uint32_t>::max()) throw qm_invalid_arg("write_file: size too large");
-  file_->write_at(offset, data, static_cast<uint32_t>(size));
+  appended_.write(*file_, offset, data, size);
 }
 
 template <ndb_bidtype bidtype>
 void pst_ndb<bidtype>::read_file(uint64_t offset, void* data, size_t size) {
-  if (size > std::numeric_limits<uint32_t>::max()) throw qm_invalid_arg("read_file: size too large");
-  file_->read_at(offset, data, static_cast<uint32_t>(size));
+  appended_.read(*file_, offset, data, size);
 }
 
 template <ndb_bidtype bidtype>
 void pst_ndb<bidtype>::set_file_length(uint64_t length) {
+  // Bytes buffered past the new end would bring the old length back.
+  if (length < appended_.end()) appended_.flush(*file_);
   uint8_t none = 0;
   file_->seek(length, 0);
   file_->write_and_set_end(&none, 0);

@@ -24,6 +24,7 @@
 #include "common/base_object.h"
 #include "common/file.h"
 #include "ndb/amap.h"
+#include "ndb/append_buffer.h"
 #include "ndb/block.h"
 #include "ndb/btree.h"
 #include "ndb/cache.h"
@@ -78,6 +79,8 @@ class pst_ndb {
   pst_page_cache<bidtype>& pages() { return *pages_; }
   pst_cache_block<bidtype>& block_cache() { return *blocks_; }
   IFile& file() { return *file_; }
+  // Blocks on their way to the end of the file (see append_buffer.h).
+  pst_append_buffer& append_buffer() { return appended_; }
 
   // ---- identifiers
   // rgnid[type] += 1; the NID is (rgnid[type] << 5) | type.
@@ -129,8 +132,9 @@ class pst_ndb {
   // the header.
   void commit();
   // Flushes the file to stable storage and closes it (after the last
-  // commit); qm_cwf_error when either fails. The node database takes no
-  // further file calls.
+  // commit); qm_cwf_error when either fails. Blocks written since the last
+  // commit, which no header refers to, are dropped. The node database takes
+  // no further file calls.
   void close();
 
   // ---- pages and file access (for the pages, trees and maps)
@@ -160,6 +164,8 @@ class pst_ndb {
   // written again with fAMapValid 0: should no further commit follow, the
   // file is the last commit's, with maps that a reader is told to rebuild.
   void prepare_map_write();
+  // Both go through the append buffer: reads see blocks not yet in the
+  // file, and writes inside the buffered run change it there.
   void write_file(uint64_t offset, const void* data, size_t size);
   void read_file(uint64_t offset, void* data, size_t size);
   void set_file_length(uint64_t length);
@@ -184,6 +190,7 @@ class pst_ndb {
   std::vector<bidtype> retired_pages_;     // pages of the last commit no tree refers to
   std::vector<uint8_t> committed_header_;  // the header area the last commit wrote
   bool maps_invalid_on_disk_ = false;      // the file's header says its maps are not valid
+  pst_append_buffer appended_;
 };
 
 extern template class pst_ndb<uint32_t>;

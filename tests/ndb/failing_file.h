@@ -1,6 +1,7 @@
 // External file callbacks over a real file (stdio) that fail the write
 // numbered `fail_at` (counting writes of at least one byte from 0), so that
-// tests can make any write of the node database fail; and, when asked, the
+// tests can make any write of the node database fail, or every write of at
+// least `fail_from_bytes` bytes (the append buffer's runs); and, when asked, the
 // flush to stable storage or the close (as a file system reporting a failed
 // write-back there would).
 #pragma once
@@ -17,6 +18,7 @@ struct failing_file {
   std::FILE* file = nullptr;
   int writes = 0;
   int fail_at = -1;
+  uint32_t fail_from_bytes = 0;  // 0: no write fails by its size
   bool fail_flush = false, fail_close = false;
   int flushes = 0, closes = 0;
   std::string path;
@@ -34,7 +36,8 @@ inline bool ext_read(void* context, file_handle, void* buffer, uint32_t count, u
 }
 inline bool ext_write(void* context, file_handle, const void* buffer, uint32_t count, uint32_t* transferred) {
   auto* f = static_cast<failing_file*>(context);
-  if (count > 0 && f->writes++ == f->fail_at) {
+  const bool large = f->fail_from_bytes != 0 && count >= f->fail_from_bytes;
+  if ((count > 0 && f->writes++ == f->fail_at) || large) {
     platform::set_last_error(platform::error::disk_full);
     *transferred = 0;
     return false;

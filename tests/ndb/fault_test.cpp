@@ -95,6 +95,8 @@ TYPED_TEST(FaultTest, FailedBlockAndTreeWritesLeaveACleanFile) {
   state.path = this->path.string();
   external_file_callbacks callbacks = failing_callbacks(state);
   auto ndb = create_ndb<TypeParam>(this->path, &callbacks);
+  // Each block straight to the file, so that the failing write is its own.
+  ndb->append_buffer().set_capacity(0);
   file_builder<TypeParam> build(*ndb, 5);
   while (build.data_blocks < 50) build.add_random_node();
   auto free_before = ndb->header().amap_free();
@@ -139,6 +141,68 @@ TYPED_TEST(FaultTest, FailedBlockAndTreeWritesLeaveACleanFile) {
   reopened.reset();
   auto findings = check(this->path);
   EXPECT_TRUE(findings.empty()) << describe(findings);
+}
+
+// Blocks gather in the append buffer and reach the file in large writes. A
+// run that fails to reach it, at a commit or when the buffer fills, loses no
+// block: a commit writes no header over it, the block whose write found the
+// buffer full gives its space back, and the next commit brings every block
+// in. Blocks read back before that come from the buffer.
+TYPED_TEST(FaultTest, AFailedFlushOfTheAppendBufferLosesNoBlock) {
+  for (bool at_commit : {true, false}) {
+    SCOPED_TRACE(at_commit ? "the flush at a commit fails" : "the flush of a full buffer fails");
+    failing_file state;
+    state.path = this->path.string();
+    external_file_callbacks callbacks = failing_callbacks(state);
+    auto ndb = create_ndb<TypeParam>(this->path, &callbacks);
+    ndb->append_buffer().set_capacity(64 * 1024);  // a few blocks fill it
+    file_builder<TypeParam> build(*ndb, 11);
+    while (build.data_blocks < 60) build.add_random_node();
+    ndb->commit();
+    EXPECT_TRUE(ndb->append_buffer().empty()) << "the commit flushed the buffer";
+    const auto committed_nodes = build.nodes;
+    while (build.data_blocks < 90) build.add_random_node();
+    for (int i = 0; i < 3; ++i) build.replace(build.pick());  // reads blocks that may be buffered
+
+    // Only the buffer's runs are this large; pages and blocks are smaller.
+    state.fail_from_bytes = 0x2400;
+    if (at_commit) {
+      ASSERT_FALSE(ndb->append_buffer().empty());
+      EXPECT_THROW(ndb->commit(), qm_cwf_error);
+    } else {
+      std::vector<uint8_t> data = pattern(6000, 4);
+      const auto free_before = ndb->header().amap_free();
+      bool failed = false;
+      for (int i = 0; i < 64 && !failed; ++i) {
+        try {
+          auto bid = ndb->write_block(block_kind::stream, data.data(), data.size());
+          build.add(bid, {}, {data, {}});
+        } catch (const qm_cwf_error& e) {
+          EXPECT_EQ(e.code(), -5);
+          failed = true;
+        }
+      }
+      ASSERT_TRUE(failed) << "the buffer never filled";
+      EXPECT_FALSE(ndb->append_buffer().empty()) << "the run that did not reach the file is kept";
+      EXPECT_LT(ndb->header().amap_free(), free_before);
+    }
+    {
+      // The file is still the last commit's.
+      auto previous = open_ndb<TypeParam>(this->path);
+      expect_nodes(*previous, committed_nodes);
+    }
+    // The buffered blocks are readable before they reach the file.
+    expect_nodes(*ndb, build.nodes);
+    state.fail_from_bytes = 0;
+    build.add_random_node();
+    ndb->commit();
+    ndb.reset();
+    auto reopened = open_ndb<TypeParam>(this->path);
+    expect_nodes(*reopened, build.nodes);
+    reopened.reset();
+    auto findings = check(this->path);
+    EXPECT_TRUE(findings.empty()) << describe(findings);
+  }
 }
 
 // Closing after the last commit flushes the file to stable storage, then

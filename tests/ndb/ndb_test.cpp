@@ -165,6 +165,8 @@ TYPED_TEST(NdbTest, WriteFailureSurfacesAsCannotWriteFile) {
   state.path = this->path.string();
   external_file_callbacks callbacks{&state, ext_open, ext_read, ext_write, ext_seek, ext_size, ext_close};
   auto ndb = create_ndb<TypeParam>(this->path, &callbacks);
+  // Each block straight to the file, so that the failing write is its own.
+  ndb->append_buffer().set_capacity(0);
   std::vector<uint8_t> data = pattern(100, 1);
   ndb->write_block(block_kind::stream, data.data(), data.size());
   ndb->add_node(node_id(0x21), block_id<TypeParam>(4), {}, {});
