@@ -26,9 +26,10 @@ TEST(Crc32, ContinuesFromARunningValue) {
   EXPECT_EQ(crc32(digits + 5, 4, crc32(digits, 5)), crc32(digits, 9));
 }
 
-// The eight-bytes-at-a-time path against a bit-at-a-time reference, at every
-// length around the eight-byte steps, every start alignment and every way of
-// splitting the input into two calls.
+// The eight-bytes-at-a-time path and the carry-less multiplication path
+// (64 bytes and up, where the processor has it) against a bit-at-a-time
+// reference, at every length across the eight-, 16- and 64-byte steps, every
+// start alignment and every way of splitting the input into two calls.
 uint32_t bitwise_crc32(const uint8_t* bytes, size_t size, uint32_t crc = 0) {
   for (size_t i = 0; i < size; ++i) {
     crc ^= bytes[i];
@@ -38,14 +39,14 @@ uint32_t bitwise_crc32(const uint8_t* bytes, size_t size, uint32_t crc = 0) {
 }
 
 TEST(Crc32, MatchesTheBitwiseDefinitionAtEveryLengthAndAlignment) {
-  std::vector<uint8_t> data(4096 + 16);
+  std::vector<uint8_t> data(8192 + 16);
   uint32_t state = 0x12345678;
   for (uint8_t& b : data) {
     state = state * 1103515245u + 12345u;
     b = static_cast<uint8_t>(state >> 16);
   }
   for (size_t start = 0; start < 8; ++start) {
-    for (size_t size = 0; size <= 40; ++size) {
+    for (size_t size = 0; size <= 200; ++size) {
       ASSERT_EQ(crc32(data.data() + start, size), bitwise_crc32(data.data() + start, size))
           << "start " << start << " size " << size;
       for (size_t split = 0; split <= size; ++split) {
@@ -56,7 +57,9 @@ TEST(Crc32, MatchesTheBitwiseDefinitionAtEveryLengthAndAlignment) {
       }
     }
   }
-  EXPECT_EQ(crc32(data.data() + 3, 4096), bitwise_crc32(data.data() + 3, 4096));
+  for (size_t size : {4096, 4096 + 13, 8180, 8192})
+    EXPECT_EQ(crc32(data.data() + 3, size), bitwise_crc32(data.data() + 3, size)) << "size " << size;
+  EXPECT_EQ(crc32(data.data(), 4096, 0xFFFFFFFFu), bitwise_crc32(data.data(), 4096, 0xFFFFFFFFu));
 }
 
 }  // namespace
