@@ -3,6 +3,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/random.h>
 #include <unistd.h>
 
@@ -10,6 +11,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
@@ -55,6 +58,44 @@ void random_bytes(uint8_t* bytes, size_t size) {
   for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(device());
 }
 
+// GUIDs come from a pool of random bytes refilled 4 KiB at a time: one
+// system call for 256 GUIDs rather than one for each. A forked child starts
+// with an empty pool, so that it never hands out its parent's bytes; the
+// pool's lock is held across the fork, so that the child's is never left
+// taken by a thread the child does not have.
+struct guid_pool {
+  std::mutex lock;
+  uint8_t bytes[4096];
+  size_t used = sizeof bytes;
+};
+
+guid_pool& pool() {
+  static guid_pool instance;
+  return instance;
+}
+
+void lock_pool_for_fork() { pool().lock.lock(); }
+void unlock_pool_in_parent() { pool().lock.unlock(); }
+void empty_pool_in_child() {
+  pool().used = sizeof pool().bytes;
+  pool().lock.unlock();
+}
+
+void pooled_random_bytes(uint8_t* bytes, size_t size) {
+  static std::once_flag registered;
+  std::call_once(registered, [] { ::pthread_atfork(lock_pool_for_fork, unlock_pool_in_parent, empty_pool_in_child); });
+  guid_pool& p = pool();
+  std::lock_guard<std::mutex> hold(p.lock);
+  if (p.used + size > sizeof p.bytes) {
+    random_bytes(p.bytes, sizeof p.bytes);
+    p.used = 0;
+  }
+  std::memcpy(bytes, p.bytes + p.used, size);
+  // Bytes handed out are not kept.
+  std::memset(p.bytes + p.used, 0, size);
+  p.used += size;
+}
+
 std::string absolute(const char* path) {
   char resolved[PATH_MAX];
   if (::realpath(path, resolved) != nullptr) return resolved;
@@ -67,7 +108,7 @@ void module_anchor() {}
 }  // namespace
 
 void create_guid(uint8_t guid[16]) {
-  random_bytes(guid, 16);
+  pooled_random_bytes(guid, 16);
   guid[7] = static_cast<uint8_t>((guid[7] & 0x0F) | 0x40);  // version 4: high nibble of Data3
   guid[8] = static_cast<uint8_t>((guid[8] & 0x3F) | 0x80);  // variant 10xx
 }

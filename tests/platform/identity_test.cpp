@@ -10,6 +10,11 @@
 
 #include "platform/platform.h"
 
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace vendrel::platform {
 namespace {
 
@@ -41,6 +46,34 @@ TEST(PlatformGuid, RandomVersionFourWithRfcVariant) {
   EXPECT_GT(high_bits_of_byte_zero, 800);
   EXPECT_LT(high_bits_of_byte_zero, 1200);
 }
+
+#if !defined(_WIN32)
+// GUIDs are drawn from a pool of random bytes; a forked child must not hand
+// out the GUIDs its parent still has in that pool.
+TEST(PlatformGuid, AForkedChildDrawsOtherGuidsThanItsParent) {
+  std::array<uint8_t, 16> first{};
+  create_guid(first.data());  // the pool now holds bytes for later GUIDs
+  int channel[2];
+  ASSERT_EQ(::pipe(channel), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::array<uint8_t, 16> guid{};
+    create_guid(guid.data());
+    const bool written = ::write(channel[1], guid.data(), guid.size()) == static_cast<ssize_t>(guid.size());
+    ::_exit(written ? 0 : 1);
+  }
+  std::array<uint8_t, 16> parent{}, from_child{};
+  create_guid(parent.data());
+  ASSERT_EQ(::read(channel[0], from_child.data(), from_child.size()), static_cast<ssize_t>(from_child.size()));
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ::close(channel[0]);
+  ::close(channel[1]);
+  EXPECT_NE(parent, from_child);
+  EXPECT_NE(first, from_child);
+}
+#endif
 
 TEST(PlatformMachine, FactsForTheLogHeader) {
   const auto module = module_path();
