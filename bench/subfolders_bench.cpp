@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
   const int count = argc > 2 ? std::atoi(argv[2]) : 10000;
   const auto pst = dir / "subfolders_bench.pst";
 
+  if (const char* log = std::getenv("VENDREL_BENCH_LOG")) SetLogFile(log);
   const auto start = wall_clock::now();
   if (CreatePst(w(pst.u16string()), w(u"Bench")) != 0 || CreateFolder(w(u""), w(u"Projects"), w(u"IPF.Note")) != 0)
     return 1;
@@ -24,7 +25,10 @@ int main(int argc, char** argv) {
   }
   const double created = seconds_since(start);
   const auto commit_start = wall_clock::now();
-  if (CommitPst() != 0) return 1;
+  if (const int32_t status = CommitPst(); status != 0) {
+    std::fprintf(stderr, "CommitPst failed: %d\n", status);
+    return 1;
+  }
   const double commit = seconds_since(commit_start);
   const uint64_t file_bytes = std::filesystem::file_size(pst);
   std::filesystem::remove(pst);

@@ -110,9 +110,8 @@ bool pst_folder_impl<bidtype, chartype>::is_hidden() const {
 
 template <ndb_bidtype bidtype, ltp_chartype chartype>
 pst_folder_impl<bidtype, chartype>* pst_folder_impl<bidtype, chartype>::find_subfolder(const string_type& name) const {
-  for (const auto& sub : subfolders_)
-    if (sub->name() == name) return sub.get();
-  return nullptr;
+  auto found = subfolders_by_name_.find(name);
+  return found == subfolders_by_name_.end() ? nullptr : found->second;
 }
 
 template <ndb_bidtype bidtype, ltp_chartype chartype>
@@ -148,6 +147,7 @@ ref<pst_folder> pst_folder_impl<bidtype, chartype>::create_subfolder_of(const Ch
     if (comment) folder->set_property(string_value<CharT>(id_comment, checked_text(comment, "the folder comment")));
 
     subfolders_.push_back(folder);
+    subfolders_by_name_.emplace(folder->name(), folder.get());
     if (mirror_) {
       ref<pst_folder> twin = mirror_->create_subfolder(name, container_class, comment);
       auto* twin_impl = dynamic_cast<pst_folder_impl*>(twin.get());
@@ -351,11 +351,9 @@ void pst_folder_impl<bidtype, chartype>::add_message(pst_store_item* item) {
 
 template <ndb_bidtype bidtype, ltp_chartype chartype>
 void pst_folder_impl<bidtype, chartype>::share_template(uint32_t table_nid, uint32_t template_nid) {
-  const pst_template_table<bidtype>& t = store_->template_table(template_nid);
-  pst_ndb<bidtype>& ndb = store_->ndb();
-  if (t.data_bid) ndb.add_block_reference(block_id<bidtype>(t.data_bid));
-  if (t.sub_bid) ndb.add_block_reference(block_id<bidtype>(t.sub_bid));
-  ndb.add_node(node_id(table_nid), block_id<bidtype>(t.data_bid), block_id<bidtype>(t.sub_bid), node_id());
+  // Template tables are one heap block, without subnodes.
+  const block_id<bidtype> data = store_->share_template_block(template_nid);
+  store_->ndb().add_node(node_id(table_nid), data, block_id<bidtype>(), node_id());
 }
 
 template <ndb_bidtype bidtype, ltp_chartype chartype>

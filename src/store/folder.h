@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "common/base_object.h"
@@ -169,6 +170,9 @@ class pst_folder_impl : public pst_property_set_impl<bidtype, chartype>, public 
   pst_folder_impl* parent_;
   uint32_t parent_nid_;
   std::vector<ref<pst_folder_impl>> subfolders_;
+  // The subfolders by name: a folder's name is set when it is created and
+  // never changes, and thousands of subfolders must not each be compared.
+  std::unordered_map<string_type, pst_folder_impl*> subfolders_by_name_;
   std::vector<ref<pst_folder_impl>> parts_;
   std::unique_ptr<pst_tc<bidtype>> contents_;
   uint32_t content_count_ = 0;

@@ -1,5 +1,6 @@
 #include "store/store.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "common/errors.h"
@@ -110,6 +111,23 @@ const pst_template_table<bidtype>& pst_store_impl<bidtype, chartype>::template_t
   for (const auto& t : templates_)
     if (t.nid == nid) return t;
   throw qm_invalid_call("pst_store_impl: no template table " + std::to_string(nid));
+}
+
+template <ndb_bidtype bidtype, ltp_chartype chartype>
+block_id<bidtype> pst_store_impl<bidtype, chartype>::share_template_block(uint32_t nid) {
+  auto t = std::find_if(templates_.begin(), templates_.end(), [nid](const auto& table) { return table.nid == nid; });
+  if (t == templates_.end()) throw qm_invalid_call("pst_store_impl: no template table " + std::to_string(nid));
+  const block_id<bidtype> bid(t->data_bid);
+  std::optional<bbt_entry<bidtype>> entry = ndb_->lookup_block(bid);
+  if (entry && entry->cref < 0xFFFF) {
+    ndb_->add_block_reference(bid);
+    return bid;
+  }
+  // Written with the one reference its first sharer places.
+  std::vector<uint8_t> image = tc_template_image<bidtype>(tc_template_columns(nid, unicode));
+  const block_id<bidtype> copy = ndb_->write_block(block_kind::tc_heap, image.data(), image.size());
+  t->data_bid = copy.value();
+  return copy;
 }
 
 template <ndb_bidtype bidtype, ltp_chartype chartype>

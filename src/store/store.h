@@ -131,6 +131,11 @@ class pst_store_impl : public pst_property_set_impl<bidtype, chartype>, public p
   pst_node_writer<bidtype>* writer() { return link_.get(); }
   map_type& name_map() { return *name_map_; }
   const pst_template_table<bidtype>& template_table(uint32_t nid) const;
+  // The template table's data block for one more table node, its reference
+  // taken for the caller. A block's reference count has 16 bits: when the
+  // template's block has as many as it can hold, a fresh copy of it is
+  // written and shared from then on.
+  block_id<bidtype> share_template_block(uint32_t nid);
   const pst_guid& record_key() const { return record_key_; }
   // 4 zero bytes, the record key, the NID.
   std::vector<uint8_t> entry_id(uint32_t nid) const;

@@ -186,6 +186,35 @@ TYPED_TEST(StoreFile, EmptyFolderTablesShareTheTemplateBlocks) {
   EXPECT_EQ(file.node(empty_nid + 0x0B)->bid_data.value(), hierarchy.data_bid);
 }
 
+// A block's reference count has 16 bits. Past 65,535 empty folders sharing
+// a template's block, the next folders share a fresh copy of it, and every
+// count in the file stays right.
+TYPED_TEST(StoreFile, MoreEmptyFoldersThanABlockCanCountShareAFreshTemplateCopy) {
+  using V = TypeParam;
+  using C = typename V::chartype;
+  const auto path = this->dir / "many.pst";
+  constexpr int folders = 66000;
+  pst_template_table<typename V::bidtype> first, last;
+  {
+    auto store = new_store<V>(path);
+    first = store->template_table(0x60E);
+    // Two parents: an ANSI table holds at most 65,536 rows.
+    for (const char* parent : {"Many", "More"}) {
+      ref<pst_folder> many = store->top_folder()->create_subfolder(text<C>(parent).c_str(), nullptr, nullptr);
+      for (int i = 0; i < folders / 2; ++i)
+        ASSERT_TRUE(many->create_subfolder(text<C>("Folder " + std::to_string(i)).c_str(), nullptr, nullptr));
+    }
+    ASSERT_NO_THROW(store->commit());
+    last = store->template_table(0x60E);
+  }
+  EXPECT_NE(first.data_bid, last.data_bid);
+  stored_file<typename V::bidtype> file(path);
+  auto cref = [&](typename V::bidtype bid) { return file.ndb().lookup_block(block_id<typename V::bidtype>(bid))->cref; };
+  EXPECT_EQ(cref(first.data_bid), 0xFFFF);
+  EXPECT_GT(cref(last.data_bid), 2);
+  EXPECT_EQ(check_file(std::u16string_view(utf16(path.string()))).size(), 0u);
+}
+
 TYPED_TEST(StoreFile, CommitWritesItsStepsInOrderAndOnlyOnce) {
   using V = TypeParam;
   const auto path = this->dir / "logged.pst";
