@@ -9,13 +9,15 @@
 // change to the block writer, the space allocator, the B-trees or the
 // tables that a reader can see shows here as a diff.
 //
-// The file is also checked by the node-database walker, and both of its
+// The file is also checked by the node-database walker and the checker
+// (no findings), and both of its
 // B-trees must have more than one level, or the calls no longer load what
 // they are meant to. Set VENDREL_SAME_CALLS_DIR to keep the files and the
 // readers' dumps there. A reader that is not installed skips its test.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -23,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "check/pst_check.h"
 #include "interop_support.h"
 #include "ndb/walker.h"
 #include "support/temp_dir.h"
@@ -157,6 +160,19 @@ TEST_P(SameCalls, TheWalkerFindsNothing) {
   for (const vendrel::ndb_finding& f : vendrel::check_file(std::u16string_view(utf16(pst().string()))))
     findings += vendrel::to_string(f) + "\n";
   EXPECT_EQ(findings, "");
+}
+
+TEST_P(SameCalls, TheCheckerFindsNothing) {
+  const vendrel::check_report report = vendrel::check_pst(std::u16string_view(utf16(pst().string())));
+  ASSERT_TRUE(report.readable) << report.unreadable_reason;
+  std::string findings;
+  for (const vendrel::check_finding& f : report.findings) {
+    char where[64];
+    std::snprintf(where, sizeof where, " at 0x%llx nid 0x%x: ", static_cast<unsigned long long>(f.offset), f.nid);
+    findings += std::string(vendrel::to_string(f.severity)) + " " + vendrel::to_string(f.area) + where + f.message + "\n";
+  }
+  EXPECT_EQ(findings, "");
+  EXPECT_EQ(report.messages, 300u + 3 + 3 + 2 + 4);
 }
 
 // The levels of the node and block B-trees' root pages ([MS-PST] 2.2.2.6
