@@ -9,11 +9,12 @@
 // change to the block writer, the space allocator, the B-trees or the
 // tables that a reader can see shows here as a diff.
 //
-// The file is also checked by the node-database walker and the checker
-// (no findings), and both of its
-// B-trees must have more than one level, or the calls no longer load what
-// they are meant to. Set VENDREL_SAME_CALLS_DIR to keep the files and the
-// readers' dumps there. A reader that is not installed skips its test.
+// The file is also checked by the node-database walker and the checker (no
+// findings), and both of its B-trees must have more than one level, or the
+// calls no longer load what they are meant to. Set VENDREL_SAME_CALLS_DIR
+// to keep the files and the readers' dumps there (run the test program
+// alone, not under ctest -j, which would write them from several
+// processes). A reader that is not installed skips its test.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -125,8 +126,8 @@ class SameCalls : public ::testing::TestWithParam<bool> {
   std::filesystem::path pst() const { return file(GetParam()); }
 
   // Runs a reader's dump and compares it with the kept view; on a
-  // difference, prints what differs field by field (the dump stays in the
-  // scratch directory, or in VENDREL_SAME_CALLS_DIR, for `diff`).
+  // difference, prints what differs field by field (with
+  // VENDREL_SAME_CALLS_DIR set, the dump stays there for `diff`).
   void compare(const std::string& reader, const std::string& command) {
     const std::string name = std::string(variant_name(GetParam())) + "." + reader + ".txt";
     const std::filesystem::path shown = dir_ / name, errors = dir_ / (name + ".stderr");
