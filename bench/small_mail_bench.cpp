@@ -8,7 +8,8 @@
 //   peak (which comes at the commit);
 // - file bytes per payload byte;
 // and, in the same run, a raw write of as many bytes as the file holds.
-// Usage: small_mail_bench [--ansi] [directory] [messages]  (/tmp, 100000)
+// Usage: small_mail_bench [--ansi] [--keep] [directory] [messages]  (/tmp, 100000)
+// With --keep the file stays as DIRECTORY/small_mail_bench.pst.
 #include <cstdlib>
 #include <cstring>
 
@@ -17,11 +18,13 @@
 using namespace bench;
 
 int main(int argc, char** argv) {
-  bool ansi = false;
+  bool ansi = false, keep = false;
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--ansi") == 0)
       ansi = true;
+    else if (std::strcmp(argv[i], "--keep") == 0)
+      keep = true;
     else
       args.push_back(argv[i]);
   }
@@ -91,7 +94,7 @@ int main(int argc, char** argv) {
   const double wall = seconds_since(wall_start);
   const long peak = status_kib("VmHWM");
   const uint64_t file_bytes = std::filesystem::file_size(pst);
-  std::filesystem::remove(pst);
+  if (!keep) std::filesystem::remove(pst);
   const double raw = raw_write(dir / "small_mail_bench.raw", file_bytes, false);
 
   std::printf("small mail, %s, %d messages in one folder\n", ansi ? "ANSI" : "Unicode", count);

@@ -183,7 +183,8 @@ template <ndb_bidtype bidtype>
 pst_tc<bidtype>::pst_tc(pst_node_writer<bidtype>* writer, uint32_t nid, const std::vector<uint32_t>& tags)
     : pst_entries<bidtype>(writer, nid, std::make_unique<pst_tc_block<bidtype>>(compute_tc_layout(tags))),
       tags_(tags),
-      layout_(compute_tc_layout(tags)) {}
+      layout_(compute_tc_layout(tags)),
+      rows_per_chunk_(std::max<size_t>(1, chunk_size / layout_.row_size)) {}
 
 template <ndb_bidtype bidtype>
 pst_tc<bidtype>::pst_tc(pst_ndb<bidtype>* ndb, uint32_t nid, const uint32_t* tags)
@@ -194,7 +195,8 @@ pst_tc<bidtype>::pst_tc(pst_ndb<bidtype>* ndb, uint32_t nid, const std::vector<u
     : pst_entries<bidtype>(ndb ? std::make_unique<pst_ndb_link<bidtype>>(*ndb) : nullptr, nid,
                            std::make_unique<pst_tc_block<bidtype>>(compute_tc_layout(tags))),
       tags_(tags),
-      layout_(compute_tc_layout(tags)) {}
+      layout_(compute_tc_layout(tags)),
+      rows_per_chunk_(std::max<size_t>(1, chunk_size / layout_.row_size)) {}
 
 template <ndb_bidtype bidtype>
 pst_tc<bidtype>::~pst_tc() = default;
@@ -202,29 +204,70 @@ pst_tc<bidtype>::~pst_tc() = default;
 template <ndb_bidtype bidtype>
 uint32_t pst_tc<bidtype>::add_row(uint32_t row_id) {
   // The ANSI row index stores 16-bit row numbers.
-  if (sizeof(bidtype) == 4 && rows_.size() >= 0x10000)
+  if (sizeof(bidtype) == 4 && row_count_ >= 0x10000)
     throw qm_invalid_call("an ANSI table holds at most 65536 rows");
-  if (rows_.size() >= 0xFFFFFFFFu) throw qm_invalid_call("table is full");
-  const uint32_t number = static_cast<uint32_t>(rows_.size());
-  rows_.emplace_back(layout_.row_size, 0);
+  if (row_count_ >= 0xFFFFFFFFu) throw qm_invalid_call("table is full");
+  const uint32_t number = static_cast<uint32_t>(row_count_);
+  try {
+    if (number % rows_per_chunk_ == 0) {
+      chunks_.emplace_back();
+      // A table past its first chunk is a large one: its chunks are taken
+      // whole, and its index grows a chunk's rows at a time.
+      if (chunks_.size() > 1) {
+        chunks_.back().reserve(chunk_size);
+        index_.reserve(index_.size() + rows_per_chunk_);
+      }
+    }
+    chunks_.back().resize(chunks_.back().size() + layout_.row_size, 0);
+    index_.emplace_back(row_id, number);
+  } catch (const std::bad_alloc&) {
+    throw qm_enomem_error("no memory for a table row");
+  }
+  ++row_count_;
   set_cell(number, tc_tag_row_id, row_id);
   set_cell(number, tc_tag_row_version, number + 10u);
-  index_[row_id] = number;
   return number;
 }
 
 template <ndb_bidtype bidtype>
-const std::vector<uint8_t>& pst_tc<bidtype>::row(uint32_t row) const {
-  if (row >= rows_.size()) throw qm_invalid_arg("table row out of range");
-  return rows_[row];
+uint8_t* pst_tc<bidtype>::row_bytes(uint32_t row) {
+  if (row >= row_count_) throw qm_invalid_arg("table row out of range");
+  return chunks_[row / rows_per_chunk_].data() + (row % rows_per_chunk_) * layout_.row_size;
+}
+
+template <ndb_bidtype bidtype>
+const uint8_t* pst_tc<bidtype>::row(uint32_t row) const {
+  return const_cast<pst_tc*>(this)->row_bytes(row);
+}
+
+template <ndb_bidtype bidtype>
+std::optional<uint32_t> pst_tc<bidtype>::row_number(uint32_t row_id) const {
+  for (auto it = index_.rbegin(); it != index_.rend(); ++it)
+    if (it->first == row_id) return it->second;
+  return std::nullopt;
+}
+
+template <ndb_bidtype bidtype>
+std::vector<std::pair<uint32_t, uint32_t>> pst_tc<bidtype>::sorted_index() const {
+  std::vector<std::pair<uint32_t, uint32_t>> sorted = index_;
+  // Row IDs mostly come in ascending order (NIDs are handed out so).
+  if (!std::is_sorted(sorted.begin(), sorted.end()))
+    std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  // Of rows with one ID, the newest (the last after the stable sort) stays.
+  size_t kept = 0;
+  for (size_t i = 0; i < sorted.size(); ++i) {
+    if (i + 1 < sorted.size() && sorted[i + 1].first == sorted[i].first) continue;
+    sorted[kept++] = sorted[i];
+  }
+  sorted.resize(kept);
+  return sorted;
 }
 
 template <ndb_bidtype bidtype>
 int pst_tc<bidtype>::set_cell(uint32_t row, uint32_t tag, uint64_t value) {
-  if (row >= rows_.size()) throw qm_invalid_arg("table row out of range");
+  uint8_t* r = row_bytes(row);
   const tc_column* c = layout_.find(tag);
   if (!c) return -1;
-  uint8_t* r = rows_[row].data();
   for (size_t i = 0; i < c->width; ++i) r[c->offset + i] = static_cast<uint8_t>(value >> (8 * i));
   r[layout_.end_1b + c->bit / 8] |= static_cast<uint8_t>(0x80 >> (c->bit % 8));
   return c->offset;
@@ -232,10 +275,10 @@ int pst_tc<bidtype>::set_cell(uint32_t row, uint32_t tag, uint64_t value) {
 
 template <ndb_bidtype bidtype>
 bool pst_tc<bidtype>::has_cell(uint32_t row, uint32_t tag) const {
-  if (row >= rows_.size()) throw qm_invalid_arg("table row out of range");
+  const uint8_t* r = this->row(row);
   const tc_column* c = layout_.find(tag);
   if (!c) return false;
-  return (rows_[row][layout_.end_1b + c->bit / 8] & (0x80 >> (c->bit % 8))) != 0;
+  return (r[layout_.end_1b + c->bit / 8] & (0x80 >> (c->bit % 8))) != 0;
 }
 
 template <ndb_bidtype bidtype>
@@ -243,13 +286,14 @@ uint64_t pst_tc<bidtype>::get_cell(uint32_t row, uint32_t tag) const {
   if (!has_cell(row, tag)) return 0;
   const tc_column* c = layout_.find(tag);
   uint64_t v = 0;
-  for (size_t i = 0; i < c->width; ++i) v |= uint64_t{rows_[row][c->offset + i]} << (8 * i);
+  const uint8_t* r = this->row(row);
+  for (size_t i = 0; i < c->width; ++i) v |= uint64_t{r[c->offset + i]} << (8 * i);
   return v;
 }
 
 template <ndb_bidtype bidtype>
 void pst_tc<bidtype>::set_cell_value(uint32_t row, uint32_t tag, const pst_property_value& given) {
-  if (row >= rows_.size()) throw qm_invalid_arg("table row out of range");
+  if (row >= row_count_) throw qm_invalid_arg("table row out of range");
   const tc_column* c = layout_.find(tag);
   if (!c) return;
   const uint16_t type = tag_type(c->tag);
@@ -324,9 +368,10 @@ template <ndb_bidtype bidtype>
 uint32_t pst_tc<bidtype>::write_row_index() {
   constexpr size_t number_size = tc_row_number_size<bidtype>;
   constexpr size_t record_size = tc_row_id_size + number_size;
+  const std::vector<std::pair<uint32_t, uint32_t>> index = sorted_index();
   std::vector<uint8_t> records;
-  records.reserve(index_.size() * record_size);
-  for (const auto& [id, number] : index_) {
+  records.reserve(index.size() * record_size);
+  for (const auto& [id, number] : index) {
     uint8_t r[8] = {};
     put_le<uint32_t>(r, id);
     if constexpr (number_size == 2)
@@ -335,7 +380,7 @@ uint32_t pst_tc<bidtype>::write_row_index() {
       put_le<uint32_t>(r + 4, number);
     records.insert(records.end(), r, r + record_size);
   }
-  const size_t n = index_.size();
+  const size_t n = index.size();
   if (n < tc_leaf_records) {
     tc_block().set_row_index_root(this->add_entry(records.data(), records.size(), false, heap_limit_data), 0);
     return 0;
@@ -384,38 +429,34 @@ uint32_t pst_tc<bidtype>::write_row_index() {
 template <ndb_bidtype bidtype>
 uint32_t pst_tc<bidtype>::write_row_matrix() {
   const size_t row_size = layout_.row_size;
-  const size_t total = rows_.size() * row_size;
-  if (total <= tc_heap_row_matrix_limit && !this->multi_block()) {
-    std::vector<uint8_t> matrix;
-    matrix.reserve(total);
-    for (const auto& r : rows_) matrix.insert(matrix.end(), r.begin(), r.end());
-    return this->add_entry(matrix.data(), matrix.size(), false, heap_limit_data);
-  }
-  // Subnode 0x3F: rows never cross a block; every block but the last is
-  // padded to the full block size.
-  constexpr size_t block = heap_block_size<bidtype>;
-  const size_t per_block = block / row_size;
-  const size_t blocks = (rows_.size() + per_block - 1) / per_block;
-  std::vector<uint8_t> stream;
-  try {
-    stream.reserve(blocks ? (blocks - 1) * block + (rows_.size() - (blocks - 1) * per_block) * row_size : 0);
-  } catch (const std::bad_alloc&) {
-    throw qm_enomem_error("no memory for the row matrix");
-  }
-  for (size_t i = 0; i < rows_.size(); ++i) {
-    if (i > 0 && i % per_block == 0) stream.resize((i / per_block) * block, 0);
-    stream.insert(stream.end(), rows_[i].begin(), rows_[i].end());
-  }
+  const size_t total = row_count_ * row_size;
+  if (total <= tc_heap_row_matrix_limit && !this->multi_block())
+    return this->add_entry(chunks_.front().data(), total, false, heap_limit_data);
+  // Subnode 0x3F: the chunks are the matrix's data blocks, every one but
+  // the last at the full block size.
   auto* writer = this->writer();
   if (!writer) throw qm_invalid_call("table without a node database");
-  bidtype bid = writer->write_stream(stream.data(), stream.size());
+  bidtype bid = 0;
+  if (chunks_.size() == 1) {
+    bid = writer->write_stream(chunks_.front().data(), chunks_.front().size());
+  } else {
+    std::vector<bidtype> bids;
+    std::vector<size_t> sizes;
+    for (size_t i = 0; i < chunks_.size(); ++i) {
+      std::vector<uint8_t>& chunk = chunks_[i];
+      if (i + 1 < chunks_.size()) chunk.resize(chunk_size, 0);
+      bids.push_back(writer->write_block(ltp_block_kind::stream, chunk.data(), chunk.size()));
+      sizes.push_back(chunk.size());
+    }
+    bid = writer->write_data_tree(bids, sizes);
+  }
   this->add_subnode(tc_row_matrix_nid, bid, 0);
   return tc_row_matrix_nid;
 }
 
 template <ndb_bidtype bidtype>
 tc_commit_result<bidtype> pst_tc<bidtype>::commit() {
-  if (rows_.empty()) throw qm_invalid_arg("a table without rows has no row index to allocate");
+  if (row_count_ == 0) throw qm_invalid_arg("a table without rows has no row index to allocate");
   write_row_index();
   tc_block().set_rows(write_row_matrix());
   tc_commit_result<bidtype> result;

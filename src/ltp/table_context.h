@@ -8,6 +8,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "ltp/bth.h"
@@ -137,8 +139,9 @@ class pst_tc : public pst_entries<bidtype> {
   // The cell, 0 when its bit is clear or the column is absent.
   uint64_t get_cell(uint32_t row, uint32_t tag) const;
   bool has_cell(uint32_t row, uint32_t tag) const;
-  size_t row_count() const { return rows_.size(); }
-  const std::vector<uint8_t>& row(uint32_t row) const;
+  size_t row_count() const { return row_count_; }
+  // The row's bytes (the layout's row_size of them).
+  const uint8_t* row(uint32_t row) const;
 
   // Sets one cell from a property value by the table's cell rules: fixed
   // types in the row, values of 1..512 bytes in the heap, larger or stream
@@ -158,17 +161,32 @@ class pst_tc : public pst_entries<bidtype> {
 
   const tc_layout& layout() const { return layout_; }
   const std::vector<uint32_t>& column_tags() const { return tags_; }
-  const std::map<uint32_t, uint32_t>& row_index() const { return index_; }
+  // The row number a row ID maps to: the newest row added with that ID.
+  std::optional<uint32_t> row_number(uint32_t row_id) const;
 
  private:
   pst_tc_block<bidtype>& tc_block() { return static_cast<pst_tc_block<bidtype>&>(this->block0()); }
   uint32_t write_row_index();
   uint32_t write_row_matrix();
 
+  uint8_t* row_bytes(uint32_t row);
+  // (row ID, row number) in the order of the row IDs, the newest row of a
+  // repeated ID kept.
+  std::vector<std::pair<uint32_t, uint32_t>> sorted_index() const;
+
   std::vector<uint32_t> tags_;
   tc_layout layout_;
-  std::vector<std::vector<uint8_t>> rows_;
-  std::map<uint32_t, uint32_t> index_;
+  // The rows in the row matrix's own layout: one chunk per data block of
+  // the matrix (rows never cross a block, a block's tail stays zero), so
+  // that a row costs its own bytes and the commit writes the chunks as
+  // they are.
+  // A chunk grows with its rows; the commit pads all but the last.
+  static constexpr size_t chunk_size = heap_block_size<bidtype>;
+  size_t rows_per_chunk_ = 1;
+  std::vector<std::vector<uint8_t>> chunks_;
+  size_t row_count_ = 0;
+  // (row ID, row number) in the order the rows were added.
+  std::vector<std::pair<uint32_t, uint32_t>> index_;
 };
 
 }  // namespace vendrel

@@ -90,11 +90,18 @@ class memory_blocks final : public pst_node_writer<bidtype> {
       auto t = subnode_trees.find(sub_bid);
       if (t == subnode_trees.end()) return std::nullopt;
       for (const auto& e : t->second)
-        if (e.nid == nid) return e.data_bid ? streams.at(e.data_bid) : std::vector<uint8_t>{};
+        if (e.nid == nid) return e.data_bid ? node_data(e.data_bid) : std::vector<uint8_t>{};
       return std::nullopt;
     };
   }
   const std::vector<ltp_subnode<bidtype>>& subnodes(bidtype sub_bid) const { return subnode_trees.at(sub_bid); }
+  // A node's data: a stream, a data tree's blocks in order, or one block.
+  std::vector<uint8_t> node_data(bidtype bid) const {
+    if (auto s = streams.find(bid); s != streams.end()) return s->second;
+    std::vector<uint8_t> out;
+    for (const std::vector<uint8_t>& b : heap_blocks(bid)) out.insert(out.end(), b.begin(), b.end());
+    return out;
+  }
 
   std::map<bidtype, block> blocks;
   std::vector<bidtype> order;

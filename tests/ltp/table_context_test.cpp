@@ -127,7 +127,7 @@ TYPED_TEST(TableContext, RepeatedRowIdMapsToTheNewestRow) {
   auto t = this->table({0x36020003});
   t->add_row(5);
   t->add_row(5);
-  EXPECT_EQ(t->row_index().at(5), 1u);
+  EXPECT_EQ(t->row_number(5), 1u);
   decoded_tc tc = this->commit_and_decode(*t);
   EXPECT_EQ(tc.rows.size(), 2u);
   EXPECT_EQ(tc.row_index, (std::vector<std::pair<uint32_t, uint32_t>>{{5, 1}}));
@@ -195,7 +195,10 @@ TYPED_TEST(TableContext, RowMatrixBlocksNeverSplitARow) {
   }
   auto r = t.commit();
   const auto& entry = store.subnodes(r.sub_bid).front();
-  const auto& stream = store.streams.at(entry.data_bid);
+  // Two data blocks under a data tree: a full one, then the last rows.
+  ASSERT_EQ(store.trees.count(entry.data_bid), 1u);
+  EXPECT_EQ(store.trees.at(entry.data_bid).size(), 2u);
+  const std::vector<uint8_t> stream = store.node_data(entry.data_bid);
   EXPECT_EQ(stream.size(), heap_block_size<TypeParam> + 3 * row_size);
   // The first row of the second block starts at the block boundary.
   EXPECT_EQ(get_le<uint32_t>(stream.data() + heap_block_size<TypeParam>), per_block + 1);
