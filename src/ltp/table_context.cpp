@@ -211,12 +211,8 @@ uint32_t pst_tc<bidtype>::add_row(uint32_t row_id) {
   try {
     if (number % rows_per_chunk_ == 0) {
       chunks_.emplace_back();
-      // A table past its first chunk is a large one: its chunks are taken
-      // whole, and its index grows a chunk's rows at a time.
-      if (chunks_.size() > 1) {
-        chunks_.back().reserve(chunk_size);
-        index_.reserve(index_.size() + rows_per_chunk_);
-      }
+      // A table past its first chunk is a large one: its chunks are taken whole.
+      if (chunks_.size() > 1) chunks_.back().reserve(chunk_size);
     }
     chunks_.back().resize(chunks_.back().size() + layout_.row_size, 0);
     index_.emplace_back(row_id, number);
