@@ -5,6 +5,7 @@
 // Usage: attachment_mail_bench [directory] [messages] [--keep]  (/tmp, 1000)
 // With --keep the file stays as DIRECTORY/attachment_mail_bench.pst (the
 // checker's benchmark reads it).
+#include <algorithm>
 #include <cstdlib>
 
 #include "bench_support.h"
@@ -43,14 +44,21 @@ int main(int argc, char** argv) {
   const double elapsed = seconds_since(start);
   const double cpu = cpu_seconds() - cpu_start;
   const uint64_t file_bytes = std::filesystem::file_size(pst);
-  if (!keep) std::filesystem::remove(pst);
+  // The PST goes after the raw write: an unlink of a fresh 1 GB file would
+  // otherwise land in the raw write's fsync.
   const double raw = raw_write(dir / "attachment_mail_bench.raw", file_bytes, true);
+  const double raw_sized = raw_write(dir / "attachment_mail_bench.raw", file_bytes, true, true);
+  if (!keep) std::filesystem::remove(pst);
 
   const double pst_rate = file_bytes / mib / elapsed, raw_rate = file_bytes / mib / raw;
+  const double sized_rate = file_bytes / mib / raw_sized;
   std::printf("attachment mail, Unicode, %d messages of 256 KiB + 1 MiB\n", count);
   std::printf("PST        %.1f MB in %.2f s (CPU %.2f s), %.1f MB/s, with fsync\n", file_bytes / mib, elapsed, cpu,
               pst_rate);
   std::printf("raw write  %.1f MB in %.2f s, %.1f MB/s, with fsync\n", file_bytes / mib, raw, raw_rate);
-  std::printf("ratio      %.2f\n", pst_rate / raw_rate);
+  std::printf("raw write  %.1f MB in %.2f s, %.1f MB/s, with fsync, file sized first\n", file_bytes / mib, raw_sized,
+              sized_rate);
+  std::printf("ratio      %.2f (%.2f against the faster raw write)\n", pst_rate / raw_rate,
+              pst_rate / std::max(raw_rate, sized_rate));
   return 0;
 }

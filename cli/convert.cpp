@@ -200,7 +200,8 @@ class Job final : public MessageSink {
   }
 
   void skipped(const SourceLocation& where, const std::string& reason) override {
-    summary_.skipped.push_back({where, reason});
+    ++summary_.skipped_count;
+    if (summary_.skipped.size() < listed_skips) summary_.skipped.push_back({where, reason});
     if (options_.quiet) {
       progress_.finish();
       std::fprintf(stderr, "vendrel: skipped %s: %s\n", describe(where).c_str(), reason.c_str());
@@ -367,7 +368,7 @@ int run_convert(const ConvertOptions& given) {
     summary.written.push_back({file, fs::file_size(file, ec)});
   }
   if (!options.quiet) print_summary(summary, stdout);
-  return summary.skipped.empty() ? exit_ok : exit_skipped;
+  return summary.skipped_count == 0 ? exit_ok : exit_skipped;
 }
 
 }  // namespace vendrel::cli

@@ -18,10 +18,13 @@ void print_summary(const Summary& s, std::FILE* out) {
   std::fprintf(out, ".\n");
   for (const WrittenFile& file : s.written)
     std::fprintf(out, "Written: %s (%s)\n", path_utf8(file.path).c_str(), byte_size(file.size).c_str());
-  if (!s.skipped.empty()) {
-    std::fprintf(out, "Skipped %s:\n", count(s.skipped.size(), "input", "inputs").c_str());
+  if (s.skipped_count > 0) {
+    std::fprintf(out, "Skipped %s:\n", count(s.skipped_count, "input", "inputs").c_str());
     for (const SkippedInput& skip : s.skipped)
       std::fprintf(out, "  %s: %s\n", describe(skip.where).c_str(), skip.reason.c_str());
+    if (s.skipped_count > s.skipped.size())
+      std::fprintf(out, "  ... and %s more, not listed (--quiet names each on standard error)\n",
+                   grouped(s.skipped_count - s.skipped.size()).c_str());
   }
 }
 

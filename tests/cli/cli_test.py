@@ -499,6 +499,17 @@ class Failures(Case):
         self.assertEqual(quiet.stdout, "")
         self.assertEqual(quiet.stderr.count("vendrel: skipped "), 3)
 
+    def test_a_mailbox_of_broken_messages_names_the_first_thousand_and_counts_the_rest(self):
+        broken = b"".join(b"From x@example.com Mon Jan  1 10:00:00 2024\nno header %d\n\n" % i for i in range(1005))
+        write(self.path("many.mbox"), broken + b"From a@example.com Mon Jan  1 10:00:00 2024\n" + message("Kept"))
+        result = self.convert([self.path("many.mbox"), "-o", self.path("out.pst")], expect=1)
+        self.assertIn("Converted 1 message ", result.stdout)
+        self.assertRegex(result.stdout, r"Skipped 1.?005 inputs:")
+        self.assertEqual(result.stdout.count("no header fields"), 1000)
+        self.assertIn("... and 5 more, not listed", result.stdout)
+        quiet = self.convert([self.path("many.mbox"), "-q", "-o", self.path("out.pst")], expect=1)
+        self.assertEqual(quiet.stderr.count("vendrel: skipped "), 1005)
+
     def test_malformed_message_imports_as_far_as_it_reads(self):
         box = Mailbox()
         broken = message("Broken MIME", mime=('Content-Type: multipart/mixed; boundary="never"', "no boundary ever\n"))
