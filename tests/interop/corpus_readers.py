@@ -30,8 +30,8 @@ import sys
 
 import kinds_lines
 from bodies_dump import mela_rtf
-from reader_common import (digest, entry_int, out, pffexport_tree, pypff_sub_folders, read_eml, readpst_folders,
-                           record_entries, subject_text, sub_path, with_pypff_root)
+from reader_common import (PYPFF_CODEPAGE, digest, entry_int, entry_text, out, pffexport_tree, pypff_sub_folders,
+                           read_eml, readpst_folders, record_entries, subject_text, sub_path, with_pypff_root)
 from reader_lines import header_fields, pff_time, read
 
 LONG_TEXT = 2000
@@ -57,24 +57,6 @@ def utc(value):
 
 
 # ---------------------------------------------------------------- pypff
-
-# libpff reads the 8-bit strings of a file in the code page it is given,
-# windows-1252 unless told otherwise, as the readers of the mail client's
-# ANSI files do.
-PYPFF_CODEPAGE = "cp1252"
-
-
-def entry_text(entries, tag):
-    if tag not in entries:
-        return None
-    value_type, data = entries[tag]
-    data = data or b""
-    if value_type == 0x001F:
-        return data.decode("utf-16-le", "replace").rstrip("\0")
-    if value_type == 0x001E:
-        return data.decode(PYPFF_CODEPAGE, "replace").rstrip("\0")
-    return None
-
 
 def prop_lines(path, entries):
     for tag, (value_type, data) in sorted(entries.items()):

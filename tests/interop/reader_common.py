@@ -56,6 +56,26 @@ def entry_int(entries, tag):
     return int.from_bytes(entries[tag][1][:4], "little", signed=True)
 
 
+# libpff reads the 8-bit strings of a file in the code page it is given,
+# windows-1252 unless told otherwise, as the readers of the mail client's
+# ANSI files do.
+PYPFF_CODEPAGE = "cp1252"
+
+
+def entry_text(entries, tag):
+    """A string record's text (UTF-16 or 8-bit in PYPFF_CODEPAGE), without its
+    terminating zero; None when the record is absent or not a string."""
+    if tag not in entries:
+        return None
+    value_type, data = entries[tag]
+    data = data or b""
+    if value_type == 0x001F:
+        return data.decode("utf-16-le", "replace").rstrip("\0")
+    if value_type == 0x001E:
+        return data.decode(PYPFF_CODEPAGE, "replace").rstrip("\0")
+    return None
+
+
 def digest(name, data):
     """An attachment as one value: its name, size and SHA-256."""
     return "%s|%d|%s" % (name, len(data), hashlib.sha256(data).hexdigest())

@@ -32,7 +32,7 @@ import os
 import re
 import sys
 
-from reader_common import (entry_int, esc, pffexport_tree, pypff_sub_folders, read_eml, readpst_folders,
+from reader_common import (entry_int, entry_text, esc, pffexport_tree, pypff_sub_folders, read_eml, readpst_folders,
                            record_entries, subject_text, sub_path, with_pypff_root)
 from reader_lines import read
 
@@ -82,18 +82,6 @@ PYPFF_VOLATILE = {0x0E30, 0x7FFB, 0x7FFC}
 # task (its start, due, reminder and first-effective times, 0x8010 to
 # 0x8013). Their IDs follow from the order the calls add names in.
 PYPFF_VOLATILE_NAMED = {"IPM.Appointment": {0x80B7, 0x80B8}, "IPM.Task": {0x8010, 0x8011, 0x8012, 0x8013}}
-
-
-def entry_text(entries, tag):
-    if tag not in entries:
-        return None
-    value_type, data = entries[tag]
-    data = data or b""
-    if value_type == 0x001F:
-        return data.decode("utf-16-le", "replace").rstrip("\0")
-    if value_type == 0x001E:
-        return data.decode("cp1252", "replace").rstrip("\0")
-    return None
 
 
 def records_digest(entries, leave_out=()):
