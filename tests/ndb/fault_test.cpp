@@ -21,6 +21,20 @@ class FaultTest : public ::testing::Test {
 };
 TYPED_TEST_SUITE(FaultTest, ndb_variants, variant_name);
 
+// Commits and closes the node database, then reopens the file: it holds
+// `nodes`, and the walker finds nothing.
+template <typename bidtype, typename NdbPointer>
+void commit_and_reopen(NdbPointer& ndb, const std::filesystem::path& path,
+                       const std::map<uint32_t, expected_node>& nodes) {
+  ndb->commit();
+  ndb.reset();
+  auto reopened = open_ndb<bidtype>(path);
+  expect_nodes(*reopened, nodes);
+  reopened.reset();
+  auto findings = check(path);
+  EXPECT_TRUE(findings.empty()) << describe(findings);
+}
+
 TYPED_TEST(FaultTest, CommitFailingAtAnyWriteKeepsThePreviousHeader) {
   // The same file each time; the second commit fails at its write k (-1:
   // it does not fail). Returns the number of writes of that commit.
@@ -134,13 +148,7 @@ TYPED_TEST(FaultTest, FailedBlockAndTreeWritesLeaveACleanFile) {
   auto first_bid = ndb->write_block(block_kind::stream, first.data(), first.size());
   build.add(first_bid, write_subnode_tree(*ndb, entries), {first, subnodes});
 
-  ndb->commit();
-  ndb.reset();
-  auto reopened = open_ndb<TypeParam>(this->path);
-  expect_nodes(*reopened, build.nodes);
-  reopened.reset();
-  auto findings = check(this->path);
-  EXPECT_TRUE(findings.empty()) << describe(findings);
+  commit_and_reopen<TypeParam>(ndb, this->path, build.nodes);
 }
 
 // Blocks gather in the append buffer and reach the file in large writes. A
@@ -195,13 +203,7 @@ TYPED_TEST(FaultTest, AFailedFlushOfTheAppendBufferLosesNoBlock) {
     expect_nodes(*ndb, build.nodes);
     state.fail_from_bytes = 0;
     build.add_random_node();
-    ndb->commit();
-    ndb.reset();
-    auto reopened = open_ndb<TypeParam>(this->path);
-    expect_nodes(*reopened, build.nodes);
-    reopened.reset();
-    auto findings = check(this->path);
-    EXPECT_TRUE(findings.empty()) << describe(findings);
+    commit_and_reopen<TypeParam>(ndb, this->path, build.nodes);
   }
 }
 
