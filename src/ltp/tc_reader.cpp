@@ -71,13 +71,8 @@ std::optional<std::vector<uint8_t>> decoded_tc::cell_bytes(size_t row, uint32_t 
   const uint32_t hnid = static_cast<uint32_t>(cell(row, tag));
   if (hnid == 0) return std::vector<uint8_t>{};
   if (is_hid(hnid)) {
-    if (unicode) {
-      heap_view<uint64_t> heap(heap_blocks);
-      auto b = heap.at(hnid, "table cell");
-      return std::vector<uint8_t>(b.begin(), b.end());
-    }
-    heap_view<uint32_t> heap(heap_blocks);
-    auto b = heap.at(hnid, "table cell");
+    if (!unicode_heap && !ansi_heap) throw qm_crf_error("table cell names a heap allocation of a table without a heap");
+    auto b = unicode_heap ? unicode_heap->at(hnid, "table cell") : ansi_heap->at(hnid, "table cell");
     return std::vector<uint8_t>(b.begin(), b.end());
   }
   if (!subnodes) return std::nullopt;
@@ -88,9 +83,14 @@ std::optional<std::vector<uint8_t>> decoded_tc::cell_bytes(size_t row, uint32_t 
 
 template <ndb_bidtype bidtype>
 decoded_tc decode_table_context(const std::vector<std::vector<uint8_t>>& blocks, const subnode_resolver& subnodes) {
-  heap_view<bidtype> heap(blocks);
+  auto loaded = std::make_shared<const heap_view<bidtype>>(blocks);
+  const heap_view<bidtype>& heap = *loaded;
   decoded_tc tc;
   tc.heap_blocks = blocks;
+  if constexpr (sizeof(bidtype) == 8)
+    tc.unicode_heap = loaded;
+  else
+    tc.ansi_heap = loaded;
   tc.subnodes = subnodes;
   tc.unicode = sizeof(bidtype) == 8;
   tc.block_count = heap.block_count();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -30,8 +31,10 @@ struct decoded_tc {
   // The bytes a variable-size cell names (heap allocation or subnode).
   std::optional<std::vector<uint8_t>> cell_bytes(size_t row, uint32_t tag) const;
 
-  // Kept for cell_bytes.
+  // Kept for cell_bytes: the heap, loaded once (one of the two, by variant).
   std::vector<std::vector<uint8_t>> heap_blocks;
+  std::shared_ptr<const heap_view<uint64_t>> unicode_heap;
+  std::shared_ptr<const heap_view<uint32_t>> ansi_heap;
   subnode_resolver subnodes;
   bool unicode = false;
 };
