@@ -210,6 +210,7 @@ uint32_t pst_tc<bidtype>::add_row(uint32_t row_id) {
   const uint32_t number = static_cast<uint32_t>(row_count_);
   try {
     if (number % rows_per_chunk_ == 0) {
+      if (write_early_ && !chunks_.empty()) write_chunk(chunks_.size() - 1);
       chunks_.emplace_back();
       // A table past its first chunk is a large one: its chunks are taken whole.
       if (chunks_.size() > 1) chunks_.back().reserve(chunk_size);
@@ -226,8 +227,20 @@ uint32_t pst_tc<bidtype>::add_row(uint32_t row_id) {
 }
 
 template <ndb_bidtype bidtype>
+void pst_tc<bidtype>::write_chunk(size_t index) {
+  auto* writer = this->writer();
+  if (!writer) throw qm_invalid_call("table without a node database");
+  std::vector<uint8_t>& chunk = chunks_[index];
+  chunk.resize(chunk_size, 0);
+  written_chunks_.push_back(writer->write_block(ltp_block_kind::stream, chunk.data(), chunk.size()));
+  std::vector<uint8_t>().swap(chunk);
+}
+
+template <ndb_bidtype bidtype>
 uint8_t* pst_tc<bidtype>::row_bytes(uint32_t row) {
   if (row >= row_count_) throw qm_invalid_arg("table row out of range");
+  if (row / rows_per_chunk_ < written_chunks_.size())
+    throw qm_invalid_call("table row " + std::to_string(row) + " is already written to the file");
   return chunks_[row / rows_per_chunk_].data() + (row % rows_per_chunk_) * layout_.row_size;
 }
 
@@ -436,9 +449,10 @@ uint32_t pst_tc<bidtype>::write_row_matrix() {
   if (chunks_.size() == 1) {
     bid = writer->write_stream(chunks_.front().data(), chunks_.front().size());
   } else {
-    std::vector<bidtype> bids;
-    std::vector<size_t> sizes;
-    for (size_t i = 0; i < chunks_.size(); ++i) {
+    // The chunks written early, then the rest.
+    std::vector<bidtype> bids = written_chunks_;
+    std::vector<size_t> sizes(bids.size(), chunk_size);
+    for (size_t i = written_chunks_.size(); i < chunks_.size(); ++i) {
       std::vector<uint8_t>& chunk = chunks_[i];
       if (i + 1 < chunks_.size()) chunk.resize(chunk_size, 0);
       bids.push_back(writer->write_block(ltp_block_kind::stream, chunk.data(), chunk.size()));

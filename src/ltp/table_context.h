@@ -140,6 +140,12 @@ class pst_tc : public pst_entries<bidtype> {
   uint64_t get_cell(uint32_t row, uint32_t tag) const;
   bool has_cell(uint32_t row, uint32_t tag) const;
   size_t row_count() const { return row_count_; }
+  // From now on, each full chunk of rows (one data block of the row
+  // matrix) is written to the file when the next row starts it a
+  // successor, so that a table of many rows holds one block of them in
+  // memory. For tables whose earlier rows are not read or changed again
+  // (a folder's contents table); row() of a written row is qm_invalid_call.
+  void write_full_chunks_early() { write_early_ = true; }
   // The row's bytes (the layout's row_size of them).
   const uint8_t* row(uint32_t row) const;
 
@@ -170,6 +176,8 @@ class pst_tc : public pst_entries<bidtype> {
   uint32_t write_row_matrix();
 
   uint8_t* row_bytes(uint32_t row);
+  // Writes chunk `index` (full, the next started) as a data block and frees it.
+  void write_chunk(size_t index);
   // (row ID, row number) in the order of the row IDs, the newest row of a
   // repeated ID kept.
   std::vector<std::pair<uint32_t, uint32_t>> sorted_index() const;
@@ -184,6 +192,10 @@ class pst_tc : public pst_entries<bidtype> {
   static constexpr size_t chunk_size = heap_block_size<bidtype>;
   size_t rows_per_chunk_ = 1;
   std::vector<std::vector<uint8_t>> chunks_;
+  // The data blocks of the chunks already written (the first ones); their
+  // chunks hold no memory.
+  std::vector<bidtype> written_chunks_;
+  bool write_early_ = false;
   size_t row_count_ = 0;
   // (row ID, row number) in the order the rows were added.
   std::vector<std::pair<uint32_t, uint32_t>> index_;

@@ -277,9 +277,13 @@ pst_folder_impl<bidtype, chartype>* pst_folder_impl<bidtype, chartype>::get_free
 
 template <ndb_bidtype bidtype, ltp_chartype chartype>
 pst_tc<bidtype>& pst_folder_impl<bidtype, chartype>::contents() {
-  if (!contents_)
+  if (!contents_) {
     contents_ = std::make_unique<pst_tc<bidtype>>(this->writer_, contents_table_nid(this->nid()),
                                                   tc_template_columns(tc_template_nid::contents, store_type::unicode));
+    // A row is filled once, when its item is filed: rows of a large folder
+    // go to the file a block at a time instead of waiting for the commit.
+    contents_->write_full_chunks_early();
+  }
   return *contents_;
 }
 

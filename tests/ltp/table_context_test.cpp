@@ -207,6 +207,37 @@ TYPED_TEST(TableContext, RowMatrixBlocksNeverSplitARow) {
   for (size_t i = 0; i < tc.rows.size(); ++i) EXPECT_EQ(tc.cell(i, 0x67160003), i);
 }
 
+// A table that writes its full chunks early holds one block of rows in
+// memory, and commits the same rows as one that keeps them all.
+TYPED_TEST(TableContext, FullChunksWrittenEarlyGiveTheSameTable) {
+  const std::vector<uint32_t> tags = {0x36020003, 0x0E070003};
+  auto fill = [&](pst_tc<TypeParam>& t, size_t rows) {
+    for (size_t i = 0; i < rows; ++i) {
+      const uint32_t row = t.add_row(static_cast<uint32_t>(0x200 + 0x20 * i));
+      t.set_cell(row, 0x36020003, i * 7);
+      t.set_cell(row, 0x0E070003, i % 3);
+    }
+  };
+  memory_blocks<TypeParam> kept_store, early_store;
+  pst_tc<TypeParam> kept(static_cast<pst_node_writer<TypeParam>*>(&kept_store), 0x12E, tags);
+  pst_tc<TypeParam> early(static_cast<pst_node_writer<TypeParam>*>(&early_store), 0x12E, tags);
+  early.write_full_chunks_early();
+  const size_t per_block = heap_block_size<TypeParam> / kept.layout().row_size;
+  const size_t rows = 3 * per_block + 5;
+  fill(kept, rows);
+  fill(early, rows);
+  EXPECT_EQ(early_store.blocks.size(), 3u) << "three full chunks written before the commit";
+  EXPECT_THROW(early.row(0), qm_invalid_call);
+  EXPECT_EQ(get_le<uint32_t>(early.row(static_cast<uint32_t>(rows - 1))), 0x200 + 0x20 * (rows - 1));
+  auto a = kept.commit();
+  auto b = early.commit();
+  decoded_tc x = decode_table_context<TypeParam>(kept_store.heap_blocks(a.data_bid), kept_store.resolver(a.sub_bid));
+  decoded_tc y = decode_table_context<TypeParam>(early_store.heap_blocks(b.data_bid), early_store.resolver(b.sub_bid));
+  EXPECT_EQ(x.rows, y.rows);
+  EXPECT_EQ(x.row_index, y.row_index);
+  ASSERT_EQ(y.rows.size(), rows);
+}
+
 TEST(TableRowMatrix, AnsiBlockOf100ByteRowsHolds81Rows) {
   EXPECT_EQ(heap_block_size<uint32_t> / 100, 81u);
   EXPECT_EQ(heap_block_size<uint64_t> / 100, 81u);
