@@ -283,6 +283,21 @@ uint32_t effective_code_page(uint32_t code_page) {
   return pool().supported(code_page) ? code_page : host_code_page();
 }
 
+// Code pages that read the bytes 0x00-0x7F as the ASCII characters and
+// write those characters so: text of such bytes alone needs no converter.
+bool ascii_compatible(uint32_t code_page) {
+  return code_page == utf8_code_page || code_page == 874 || code_page == 936 || code_page == 950 ||
+         (code_page >= 1250 && code_page <= 1258) || code_page == 20127 ||
+         (code_page >= 28591 && code_page <= 28606);
+}
+
+template <typename CharT>
+bool all_ascii(std::basic_string_view<CharT> text) {
+  for (CharT c : text)
+    if (static_cast<uint32_t>(c) >= 0x80) return false;
+  return true;
+}
+
 }  // namespace
 
 uint32_t host_code_page() { return utf8_code_page; }
@@ -300,6 +315,7 @@ bool code_page_supported(uint32_t code_page) {
 std::u16string multibyte_to_wide(uint32_t code_page, std::string_view text) {
   if (text.empty()) return {};
   code_page = effective_code_page(code_page);
+  if (ascii_compatible(code_page) && all_ascii(text)) return std::u16string(text.begin(), text.end());
   if (code_page != utf8_code_page) {
     Converter converter(code_page, direction::to_wide);
     if (converter) return decode(converter.get(), text);
@@ -311,6 +327,7 @@ std::u16string multibyte_to_wide(uint32_t code_page, std::string_view text) {
 std::string wide_to_multibyte(uint32_t code_page, std::u16string_view text) {
   if (text.empty()) return {};
   code_page = effective_code_page(code_page);
+  if (ascii_compatible(code_page) && all_ascii(text)) return std::string(text.begin(), text.end());
   if (code_page != utf8_code_page) {
     Converter converter(code_page, direction::from_wide);
     if (converter) return encode(converter.get(), text);

@@ -196,6 +196,24 @@ TEST(PlatformText, LongTextWithManyBadCharacters) {
   EXPECT_EQ(multibyte_to_wide(932, sjis), japanese);
 }
 
+// ASCII-only text skips the converters in the code pages that read and
+// write ASCII unchanged. Each of them must give what its converter gives:
+// the same 127 characters ahead of one more that takes the converter path.
+TEST(PlatformText, AsciiTextReadsTheSameWithOrWithoutTheConverter) {
+  std::string ascii;
+  for (int c = 1; c < 0x80; ++c) ascii.push_back(static_cast<char>(c));
+  const std::u16string wide(ascii.begin(), ascii.end());
+  for (uint32_t code_page : {65001u, 874u, 936u, 950u, 1250u, 1251u, 1252u, 1253u, 1254u, 1255u, 1256u, 1257u,
+                             1258u, 20127u, 28591u, 28592u, 28595u, 28597u, 28599u, 28605u}) {
+    if (!code_page_supported(code_page)) continue;
+    SCOPED_TRACE(code_page);
+    EXPECT_EQ(multibyte_to_wide(code_page, ascii), wide);
+    EXPECT_EQ(wide_to_multibyte(code_page, wide), ascii);
+    EXPECT_EQ(multibyte_to_wide(code_page, ascii + "\xC4").substr(0, wide.size()), wide);
+    EXPECT_EQ(wide_to_multibyte(code_page, wide + u"\u00C4").substr(0, ascii.size()), ascii);
+  }
+}
+
 TEST(PlatformText, EmptyTextStaysEmpty) {
   EXPECT_EQ(multibyte_to_wide(1252, ""), u"");
   EXPECT_EQ(wide_to_multibyte(932, u""), "");
