@@ -645,6 +645,37 @@ struct ndb_walker<bidtype>::state {
 
   // ---- blocks
 
+  // Reads ranges in ascending order through a window of the file, loaded
+  // a few megabytes at a time.
+  class sequential_reader {
+   public:
+    explicit sequential_reader(state& owner) : owner_(owner) {}
+    // The bytes of [offset, offset + size), valid until the next read;
+    // nullptr when they cannot be read.
+    const uint8_t* read(uint64_t offset, size_t size) {
+      if (offset < start_ || offset + size > start_ + window_.size()) {
+        if (offset > owner_.file_size || size > owner_.file_size - offset) return nullptr;
+        const uint64_t length = std::min<uint64_t>(std::max<size_t>(window_bytes, size), owner_.file_size - offset);
+        window_.resize(static_cast<size_t>(length));
+        start_ = offset;
+        if (!owner_.read(offset, window_.data(), window_.size())) {
+          window_.clear();
+          // Too near a fault to read the whole window: the range alone.
+          single_.resize(size);
+          return owner_.read(offset, single_.data(), size) ? single_.data() : nullptr;
+        }
+      }
+      return window_.data() + (offset - start_);
+    }
+
+   private:
+    static constexpr size_t window_bytes = size_t{4} << 20;
+    state& owner_;
+    uint64_t start_ = 0;
+    std::vector<uint8_t> window_;
+    std::vector<uint8_t> single_;
+  };
+
   // The block image (payload and trailer, 64-byte aligned) of a BBT entry;
   // empty when it cannot be read.
   std::vector<uint8_t> read_block(const block_info& info) {
@@ -659,7 +690,18 @@ struct ndb_walker<bidtype>::state {
     if (!blocks.empty() && blocks.rbegin()->first >= next_b)
       add(ndb_check::header, L::bidNextB, blocks.rbegin()->first, 0,
           "bidNextB " + hex(next_b) + " is not above the highest BID in use");
-    for (auto& [bid, info] : blocks) {
+    // In file order, through a window of several megabytes: the blocks are
+    // read as one sequential pass over the file rather than a call each.
+    std::vector<std::pair<const uint64_t, block_info>*> by_offset;
+    by_offset.reserve(blocks.size());
+    for (auto& entry : blocks) by_offset.push_back(&entry);
+    std::sort(by_offset.begin(), by_offset.end(), [](const auto* a, const auto* b) {
+      return a->second.ib != b->second.ib ? a->second.ib < b->second.ib : a->first < b->first;
+    });
+    sequential_reader reader(*this);
+    for (auto* entry : by_offset) {
+      const uint64_t bid = entry->first;
+      block_info& info = entry->second;
       if (stopped) return;
       if (bid == 0 || (bid & 1) != 0) add(ndb_check::block, info.ib, bid, 0, "the BID has its reserved bit set or is 0");
       if (info.cb == 0 || info.cb > L::max_payload) {
@@ -675,12 +717,12 @@ struct ndb_walker<bidtype>::state {
       if (info.ib + disk > amap_at(region) + region_bytes)
         add(ndb_check::block, info.ib, bid, 0, "the block runs past the end of region " + dec(region));
       extents.push_back({info.ib, disk, extent_kind::block, bid});
-      std::vector<uint8_t> image = read_block(info);
-      if (image.empty()) {
+      const uint8_t* image = reader.read(info.ib, disk);
+      if (!image) {
         add(ndb_check::unreadable, info.ib, bid, 0, "the block cannot be read");
         continue;
       }
-      const uint8_t* t = image.data() + disk - L::trailer;
+      const uint8_t* t = image + disk - L::trailer;
       bool ok = true;
       if (le(t + L::t_cb, 2) != info.cb) {
         add(ndb_check::block, info.ib, bid, 0,
@@ -696,7 +738,7 @@ struct ndb_walker<bidtype>::state {
             "wSig " + hex(le(t + L::t_sig, 2)) + ", expected " + hex(signature(info.ib, bid)));
         ok = false;
       }
-      uint32_t crc = crc32(image.data(), info.cb);
+      uint32_t crc = crc32(image, info.cb);
       if (le(t + L::t_crc, 4) != crc) {
         add(ndb_check::block, info.ib, bid, 0, "dwCRC " + hex(le(t + L::t_crc, 4)) + ", the payload gives " + hex(crc));
         ok = false;
