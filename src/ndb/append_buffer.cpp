@@ -16,29 +16,24 @@ void write_through(IFile& file, uint64_t offset, const void* data, size_t size) 
 
 }  // namespace
 
-void pst_append_buffer::append(IFile& file, uint64_t offset, const void* data, size_t size) {
-  const auto* bytes = static_cast<const uint8_t*>(data);
-  if (!bytes_.empty() && offset == end() && bytes_.size() + size <= capacity_) {
-    bytes_.insert(bytes_.end(), bytes, bytes + size);
-    return;
-  }
-  if (inside(offset, size)) {
-    std::memcpy(bytes_.data() + (offset - start_), bytes, size);
-    return;
-  }
-  if (!bytes_.empty()) flush(file);
+uint8_t* pst_append_buffer::place(IFile& file, uint64_t offset, size_t size) {
   if (size >= capacity_) {
-    write_through(file, offset, data, size);
-    return;
+    if (overlaps(offset, size)) flush(file);
+    return nullptr;
   }
-  if (bytes_.capacity() < capacity_) bytes_.reserve(capacity_);
-  start_ = offset;
-  bytes_.assign(bytes, bytes + size);
+  if (used_ == 0 || offset != end() || used_ + size > capacity_) {
+    flush(file);
+    if (!bytes_) bytes_ = std::make_unique_for_overwrite<uint8_t[]>(capacity_);
+    start_ = offset;
+  }
+  uint8_t* room = bytes_.get() + used_;
+  used_ += size;
+  return room;
 }
 
 void pst_append_buffer::write(IFile& file, uint64_t offset, const void* data, size_t size) {
   if (inside(offset, size)) {
-    std::memcpy(bytes_.data() + (offset - start_), data, size);
+    std::memcpy(bytes_.get() + (offset - start_), data, size);
     return;
   }
   if (overlaps(offset, size)) flush(file);
@@ -47,7 +42,7 @@ void pst_append_buffer::write(IFile& file, uint64_t offset, const void* data, si
 
 void pst_append_buffer::read(IFile& file, uint64_t offset, void* data, size_t size) {
   if (inside(offset, size)) {
-    std::memcpy(data, bytes_.data() + (offset - start_), size);
+    std::memcpy(data, bytes_.get() + (offset - start_), size);
     return;
   }
   if (overlaps(offset, size)) flush(file);
@@ -56,15 +51,15 @@ void pst_append_buffer::read(IFile& file, uint64_t offset, void* data, size_t si
 }
 
 void pst_append_buffer::set_capacity(size_t capacity) {
-  if (!bytes_.empty()) throw qm_invalid_call("append buffer: capacity changed while it holds a run");
+  if (used_ != 0) throw qm_invalid_call("append buffer: capacity changed while it holds a run");
   capacity_ = capacity;
-  if (capacity == 0) bytes_.shrink_to_fit();
+  bytes_.reset();
 }
 
 void pst_append_buffer::flush(IFile& file) {
-  if (bytes_.empty()) return;
-  write_through(file, start_, bytes_.data(), bytes_.size());
-  bytes_.clear();
+  if (used_ == 0) return;
+  write_through(file, start_, bytes_.get(), used_);
+  used_ = 0;
 }
 
 }  // namespace vendrel

@@ -13,7 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "common/file.h"
 
@@ -28,9 +28,12 @@ class pst_append_buffer {
   pst_append_buffer(const pst_append_buffer&) = delete;
   pst_append_buffer& operator=(const pst_append_buffer&) = delete;
 
-  // A block's bytes: appended to the run when they continue it, else the
-  // run is flushed and a new one starts at `offset`.
-  void append(IFile& file, uint64_t offset, const void* data, size_t size);
+  // Room for a block of `size` bytes at `offset`, for the caller to fill in
+  // place: in the run when the block continues it, else in a new run that
+  // starts at `offset` once the old one is flushed. nullptr when the block
+  // is not buffered (capacity 0, or a block as large as the buffer): the
+  // caller writes it with write().
+  uint8_t* place(IFile& file, uint64_t offset, size_t size);
   // Any other write (pages, the header): into the run when it lies inside
   // it, straight to the file when it lies outside; a write across the run's
   // edge flushes the run first.
@@ -40,27 +43,25 @@ class pst_append_buffer {
   // Writes the run to the file; qm_cwf_error keeps it for the next try.
   void flush(IFile& file);
 
-  bool empty() const { return bytes_.empty(); }
+  bool empty() const { return used_ == 0; }
   uint64_t start() const { return start_; }
-  uint64_t end() const { return start_ + bytes_.size(); }
+  uint64_t end() const { return start_ + used_; }
   size_t capacity() const { return capacity_; }
   // Drops the run without writing it: what follows the last commit, which
   // no header refers to, when the file is closed.
-  void discard() { bytes_.clear(); }
+  void discard() { used_ = 0; }
   // For an empty buffer (flush first); 0 writes every block through.
   void set_capacity(size_t capacity);
 
  private:
-  bool overlaps(uint64_t offset, size_t size) const {
-    return !bytes_.empty() && offset < end() && offset + size > start_;
-  }
-  bool inside(uint64_t offset, size_t size) const {
-    return !bytes_.empty() && offset >= start_ && offset + size <= end();
-  }
+  bool overlaps(uint64_t offset, size_t size) const { return used_ != 0 && offset < end() && offset + size > start_; }
+  bool inside(uint64_t offset, size_t size) const { return used_ != 0 && offset >= start_ && offset + size <= end(); }
 
   size_t capacity_;
   uint64_t start_ = 0;
-  std::vector<uint8_t> bytes_;
+  size_t used_ = 0;
+  // capacity_ bytes once the first block is placed; blocks are built in it.
+  std::unique_ptr<uint8_t[]> bytes_;
 };
 
 }  // namespace vendrel

@@ -157,8 +157,8 @@ typename pst_ndb<bidtype>::block_ptr pst_ndb<bidtype>::reopen_block(block_id<bid
 
 template <ndb_bidtype bidtype>
 block_id<bidtype> pst_ndb<bidtype>::write_block(block_kind kind, const void* data, size_t size) {
-  // What a new block's set_data and write do, in one buffer the thread keeps
-  // from block to block instead of a block object with buffers of its own.
+  // What a new block's set_data and write do, without a block object and
+  // its buffers.
   using block_type = pst_low_layer_block<bidtype>;
   using trailer = typename block_type::trailer;
   if (size > block_type::max_payload)
@@ -171,21 +171,24 @@ block_id<bidtype> pst_ndb<bidtype>::write_block(block_kind kind, const void* dat
   const bidtype offset = space().allocate_block_space(disk);
   if (offset == 0) throw qm_invalid_call("no file space for a block");
   const block_id<bidtype> bid = allocate_bid(kind);
-  // On the stack: a thread_local buffer would keep a Windows DLL from
-  // unloading (its destructor pins the module) and so hold the log open.
-  std::array<uint8_t, block_type::max_payload + 64 + trailer::size> buffer;
-  uint8_t* image = buffer.data();
-  std::memcpy(image, data, size);
-  std::memset(image + size, 0, disk - size);
-  const uint8_t crypt = header().crypt();
-  if (crypt != 0 && is_encoded_kind(kind)) encode_block_data(crypt, image, size, bid.value());
-  uint8_t* t = image + disk - trailer::size;
-  trailer::cb::put(t, static_cast<uint16_t>(size));
-  trailer::wSig::put(t, compute_sig(offset, bid.value()));
-  trailer::bid::put(t, bid.value());
-  trailer::dwCRC::put(t, crc32(image, size));
+  // The image is built where it goes: in the append buffer's run, or, for a
+  // block the buffer does not take, on the stack (a thread_local buffer
+  // would keep a Windows DLL from unloading and so hold the log open).
+  std::array<uint8_t, block_type::max_payload + 64 + trailer::size> unbuffered;
   try {
-    appended_.append(*file_, offset, image, disk);
+    uint8_t* image = appended_.place(*file_, offset, disk);
+    const bool buffered = image != nullptr;
+    if (!buffered) image = unbuffered.data();
+    std::memcpy(image, data, size);
+    std::memset(image + size, 0, disk - size);
+    const uint8_t crypt = header().crypt();
+    if (crypt != 0 && is_encoded_kind(kind)) encode_block_data(crypt, image, size, bid.value());
+    uint8_t* t = image + disk - trailer::size;
+    trailer::cb::put(t, static_cast<uint16_t>(size));
+    trailer::wSig::put(t, compute_sig(offset, bid.value()));
+    trailer::bid::put(t, bid.value());
+    trailer::dwCRC::put(t, crc32(image, size));
+    if (!buffered) write_file(offset, image, disk);
   } catch (...) {
     // The block never reached the file: its space goes back to the map.
     space().free_block_space(offset, disk);
