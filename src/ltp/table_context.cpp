@@ -204,10 +204,10 @@ pst_tc<bidtype>::~pst_tc() = default;
 template <ndb_bidtype bidtype>
 uint32_t pst_tc<bidtype>::add_row(uint32_t row_id) {
   // The ANSI row index stores 16-bit row numbers.
-  if (sizeof(bidtype) == 4 && row_count_ >= 0x10000)
+  if (sizeof(bidtype) == 4 && row_count() >= 0x10000)
     throw qm_invalid_call("an ANSI table holds at most 65536 rows");
-  if (row_count_ >= 0xFFFFFFFFu) throw qm_invalid_call("table is full");
-  const uint32_t number = static_cast<uint32_t>(row_count_);
+  if (row_count() >= 0xFFFFFFFFu) throw qm_invalid_call("table is full");
+  const uint32_t number = static_cast<uint32_t>(row_count());
   try {
     if (number % rows_per_chunk_ == 0) {
       if (write_early_ && !chunks_.empty()) write_chunk(chunks_.size() - 1);
@@ -215,12 +215,11 @@ uint32_t pst_tc<bidtype>::add_row(uint32_t row_id) {
       // A table past its first chunk is a large one: its chunks are taken whole.
       if (chunks_.size() > 1) chunks_.back().reserve(chunk_size);
     }
-    chunks_.back().resize(chunks_.back().size() + layout_.row_size, 0);
+    chunks_.back().resize((number % rows_per_chunk_ + 1) * layout_.row_size, 0);
     index_.emplace_back(row_id, number);
   } catch (const std::bad_alloc&) {
     throw qm_enomem_error("no memory for a table row");
   }
-  ++row_count_;
   set_cell(number, tc_tag_row_id, row_id);
   set_cell(number, tc_tag_row_version, number + 10u);
   return number;
@@ -238,7 +237,7 @@ void pst_tc<bidtype>::write_chunk(size_t index) {
 
 template <ndb_bidtype bidtype>
 uint8_t* pst_tc<bidtype>::row_bytes(uint32_t row) {
-  if (row >= row_count_) throw qm_invalid_arg("table row out of range");
+  if (row >= row_count()) throw qm_invalid_arg("table row out of range");
   if (row / rows_per_chunk_ < written_chunks_.size())
     throw qm_invalid_call("table row " + std::to_string(row) + " is already written to the file");
   return chunks_[row / rows_per_chunk_].data() + (row % rows_per_chunk_) * layout_.row_size;
@@ -302,7 +301,7 @@ uint64_t pst_tc<bidtype>::get_cell(uint32_t row, uint32_t tag) const {
 
 template <ndb_bidtype bidtype>
 void pst_tc<bidtype>::set_cell_value(uint32_t row, uint32_t tag, const pst_property_value& given) {
-  if (row >= row_count_) throw qm_invalid_arg("table row out of range");
+  if (row >= row_count()) throw qm_invalid_arg("table row out of range");
   const tc_column* c = layout_.find(tag);
   if (!c) return;
   const uint16_t type = tag_type(c->tag);
@@ -438,7 +437,7 @@ uint32_t pst_tc<bidtype>::write_row_index() {
 template <ndb_bidtype bidtype>
 uint32_t pst_tc<bidtype>::write_row_matrix() {
   const size_t row_size = layout_.row_size;
-  const size_t total = row_count_ * row_size;
+  const size_t total = row_count() * row_size;
   if (total <= tc_heap_row_matrix_limit && !this->multi_block())
     return this->add_entry(chunks_.front().data(), total, false, heap_limit_data);
   // Subnode 0x3F: the chunks are the matrix's data blocks, every one but
@@ -466,7 +465,7 @@ uint32_t pst_tc<bidtype>::write_row_matrix() {
 
 template <ndb_bidtype bidtype>
 tc_commit_result<bidtype> pst_tc<bidtype>::commit() {
-  if (row_count_ == 0) throw qm_invalid_arg("a table without rows has no row index to allocate");
+  if (row_count() == 0) throw qm_invalid_arg("a table without rows has no row index to allocate");
   write_row_index();
   tc_block().set_rows(write_row_matrix());
   tc_commit_result<bidtype> result;

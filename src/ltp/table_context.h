@@ -139,7 +139,7 @@ class pst_tc : public pst_entries<bidtype> {
   // The cell, 0 when its bit is clear or the column is absent.
   uint64_t get_cell(uint32_t row, uint32_t tag) const;
   bool has_cell(uint32_t row, uint32_t tag) const;
-  size_t row_count() const { return row_count_; }
+  size_t row_count() const { return index_.size(); }
   // From now on, each full chunk of rows (one data block of the row
   // matrix) is written to the file when the next row starts it a
   // successor, so that a table of many rows holds one block of them in
@@ -196,8 +196,7 @@ class pst_tc : public pst_entries<bidtype> {
   // chunks hold no memory.
   std::vector<bidtype> written_chunks_;
   bool write_early_ = false;
-  size_t row_count_ = 0;
-  // (row ID, row number) in the order the rows were added.
+  // (row ID, row number) in the order the rows were added: one per row.
   std::vector<std::pair<uint32_t, uint32_t>> index_;
 };
 

@@ -1,6 +1,5 @@
 #include "store/store.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "common/errors.h"
@@ -97,13 +96,18 @@ void pst_store_impl<bidtype, chartype>::create(int mode, const external_file_cal
 template <ndb_bidtype bidtype, ltp_chartype chartype>
 void pst_store_impl<bidtype, chartype>::write_template_tables() {
   for (uint32_t nid : tc_template_nids()) {
-    std::vector<uint8_t> image = tc_template_image<bidtype>(tc_template_columns(nid, unicode));
-    block_id<bidtype> bid = ndb_->write_block(block_kind::tc_heap, image.data(), image.size());
+    const block_id<bidtype> bid = write_template_block(nid);
     ndb_->add_node(node_id(nid), bid, block_id<bidtype>(), node_id());
     if (nid == tc_template_nid::hierarchy || nid == tc_template_nid::contents ||
         nid == tc_template_nid::associated_contents)
       templates_.push_back({nid, bid.value(), 0});
   }
+}
+
+template <ndb_bidtype bidtype, ltp_chartype chartype>
+block_id<bidtype> pst_store_impl<bidtype, chartype>::write_template_block(uint32_t nid) {
+  std::vector<uint8_t> image = tc_template_image<bidtype>(tc_template_columns(nid, unicode));
+  return ndb_->write_block(block_kind::tc_heap, image.data(), image.size());
 }
 
 template <ndb_bidtype bidtype, ltp_chartype chartype>
@@ -115,18 +119,17 @@ const pst_template_table<bidtype>& pst_store_impl<bidtype, chartype>::template_t
 
 template <ndb_bidtype bidtype, ltp_chartype chartype>
 block_id<bidtype> pst_store_impl<bidtype, chartype>::share_template_block(uint32_t nid) {
-  auto t = std::find_if(templates_.begin(), templates_.end(), [nid](const auto& table) { return table.nid == nid; });
-  if (t == templates_.end()) throw qm_invalid_call("pst_store_impl: no template table " + std::to_string(nid));
-  const block_id<bidtype> bid(t->data_bid);
+  // The store's own entry, which a fresh copy replaces.
+  auto& t = const_cast<pst_template_table<bidtype>&>(template_table(nid));
+  const block_id<bidtype> bid(t.data_bid);
   std::optional<bbt_entry<bidtype>> entry = ndb_->lookup_block(bid);
   if (entry && entry->cref < 0xFFFF) {
     ndb_->add_block_reference(bid);
     return bid;
   }
   // Written with the one reference its first sharer places.
-  std::vector<uint8_t> image = tc_template_image<bidtype>(tc_template_columns(nid, unicode));
-  const block_id<bidtype> copy = ndb_->write_block(block_kind::tc_heap, image.data(), image.size());
-  t->data_bid = copy.value();
+  const block_id<bidtype> copy = write_template_block(nid);
+  t.data_bid = copy.value();
   return copy;
 }
 

@@ -160,6 +160,8 @@ class pst_store_impl : public pst_property_set_impl<bidtype, chartype>, public p
  private:
   void create(int mode, const external_file_callbacks* external);
   void write_template_tables();
+  // One template table's image as a new heap block.
+  block_id<bidtype> write_template_block(uint32_t nid);
   void set_store_properties();
   void create_standard_folders();
   void write_empty_nodes();
